@@ -1,0 +1,166 @@
+#include "Demo.h"
+
+#include "Shader.h"
+
+#include <glm/glm.hpp>
+#include <glm/gtc/matrix_transform.hpp>
+#include <glm/gtc/type_ptr.hpp>
+
+#include <cmath>
+#include <iostream>
+
+namespace {
+
+// One corner straight up, the others at -30 and 210 degrees on the unit circle.
+const GLfloat positions[12] = {
+    0.0f,       1.0f,  0.0f, 1.0f, //
+    0.8660254f, -0.5f, 0.0f, 1.0f, //
+    -0.8660254f, -0.5f, 0.0f, 1.0f,
+};
+
+// Red, green and blue corners, in the order of `positions`.
+const GLfloat colors[9] = {
+    1.0f, 0.0f, 0.0f, //
+    0.0f, 1.0f, 0.0f, //
+    0.0f, 0.0f, 1.0f,
+};
+
+const double degrees_per_second = 10.0;
+
+PFNGLGENVERTEXARRAYSPROC genVertexArraysProc = nullptr;
+PFNGLBINDVERTEXARRAYPROC bindVertexArrayProc = nullptr;
+PFNGLDELETEVERTEXARRAYSPROC deleteVertexArraysProc = nullptr;
+
+template <typename Proc> bool lookUp(Proc& proc, const char* name)
+{
+    proc = reinterpret_cast<Proc>(glfwGetProcAddress(name));
+    if (proc == nullptr) {
+        std::cerr << "Could not find the OpenGL function " << name << "." << std::endl;
+    }
+    return proc != nullptr;
+}
+
+// Uploads `values` into `buffer` and feeds them to the shader input `name`, `components` a vertex.
+void uploadAttribute(Shader& shader, GLuint buffer, const std::string& name, const GLfloat* values,
+                     GLsizeiptr size, GLint components)
+{
+    glBindBuffer(GL_ARRAY_BUFFER, buffer);
+    glBufferData(GL_ARRAY_BUFFER, size, values, GL_STATIC_DRAW);
+    // A name the program does not use has location -1; GL reports that at the next check.
+    const GLint location = shader.getAttribLocation(name);
+    glEnableVertexAttribArray(static_cast<GLuint>(location));
+    glVertexAttribPointer(static_cast<GLuint>(location), components, GL_FLOAT, GL_FALSE, 0,
+                          nullptr);
+}
+
+} // namespace
+
+GLFWwindow* openWindow()
+{
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 2);
+    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+    glfwWindowHint(GLFW_DEPTH_BITS, 24);
+    glfwWindowHint(GLFW_STENCIL_BITS, 8);
+    glfwWindowHint(GLFW_ALPHA_BITS, 0);
+
+    GLFWwindow* window = glfwCreateWindow(800, 800, "", nullptr, nullptr);
+    if (window == nullptr) {
+        return nullptr;
+    }
+    glfwMakeContextCurrent(window);
+    glfwSetWindowTitle(window, "Realtime Rendering - OpenGL 3.2 core profile (GLFW)");
+    return window;
+}
+
+void prepareContext()
+{
+    // Without this GLEW may report success on a core context and leave entry points null.
+    glewExperimental = GL_TRUE;
+    const GLenum result = glewInit();
+    if (result != GLEW_OK) {
+        std::cerr << "Error: " << glewGetErrorString(result) << std::endl;
+    }
+    glEnable(GL_FRAMEBUFFER_SRGB);
+    // GLEW's extension query is not valid on a core context; drop the error it leaves behind.
+    glGetError();
+}
+
+void printContextInfo()
+{
+    std::cout << "OpenGL Version: " << glGetString(GL_VERSION) << std::endl;
+
+    GLint profile = 0;
+    glGetIntegerv(GL_CONTEXT_PROFILE_MASK, &profile);
+    if (profile == GL_CONTEXT_CORE_PROFILE_BIT) {
+        std::cout << "Having a core-profile" << std::endl;
+    } else {
+        std::cout << "Having a compatibility-profile" << std::endl;
+    }
+
+    std::cout << "Doing illegal operation (glTranslate) now..." << std::endl;
+    glGetError();
+    glTranslatef(1.0f, 0.0f, 0.0f);
+    if (glGetError() != GL_NO_ERROR) {
+        std::cout << "Illegal operation caused an error message. :)" << std::endl;
+    } else {
+        std::cerr << "Illegal operation did NOT cause an error message. :(" << std::endl;
+    }
+}
+
+bool loadVertexArrayFunctions()
+{
+    return lookUp(genVertexArraysProc, "glGenVertexArrays") &&
+           lookUp(bindVertexArrayProc, "glBindVertexArray") &&
+           lookUp(deleteVertexArraysProc, "glDeleteVertexArrays");
+}
+
+void setupTriangle(Shader& shader, GLuint (&vbo_id)[2], GLuint& vao_id)
+{
+    // The bound vertex array records the attribute state set below.
+    genVertexArraysProc(1, &vao_id);
+    bindVertexArrayProc(vao_id);
+
+    glGenBuffers(2, vbo_id);
+    uploadAttribute(shader, vbo_id[0], "in_position", positions, sizeof(positions), 4);
+    uploadAttribute(shader, vbo_id[1], "in_color", colors, sizeof(colors), 3);
+
+    bindVertexArrayProc(0);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+}
+
+void drawTriangle(Shader& shader, GLuint vao_id)
+{
+    const float angle = rotationAngle(glfwGetTime());
+    const glm::mat4 rotation_matrix =
+        glm::rotate(glm::mat4(1.0f), glm::radians(angle), glm::vec3(0.0f, 0.0f, 1.0f));
+
+    shader.bind();
+    bindVertexArrayProc(vao_id);
+    glUniformMatrix4fv(shader.getUniformLocation("rotation_matrix"), 1, GL_FALSE,
+                       glm::value_ptr(rotation_matrix));
+    glDrawArrays(GL_TRIANGLES, 0, 3);
+
+    bindVertexArrayProc(0);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    shader.unbind();
+}
+
+void releaseTriangle(GLuint (&vbo_id)[2], GLuint& vao_id)
+{
+    deleteVertexArraysProc(1, &vao_id);
+    glDeleteBuffers(2, vbo_id);
+    vao_id = 0;
+    vbo_id[1] = 0;
+    vbo_id[0] = 0;
+}
+
+float rotationAngle(double seconds)
+{
+    // Wrapped in double precision: a float of many seconds is too coarse to turn smoothly.
+    double angle = std::fmod(seconds * degrees_per_second, 360.0);
+    if (angle < 0.0) {
+        angle += 360.0;
+    }
+    return static_cast<float>(angle);
+}

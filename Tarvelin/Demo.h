@@ -1,0 +1,28 @@
+#pragma once
+
+#include <GL/glew.h>
+// glew.h must come first: it replaces the system's GL header.
+#include <GLFW/glfw3.h>
+
+class Shader;
+
+// Opens the 800 x 800 window with a current OpenGL 3.2 core-profile context; null on failure.
+GLFWwindow* openWindow();
+
+// Loads the GL entry points and sets the output state that every frame relies on.
+void prepareContext();
+
+// Reports the context's version and profile, and proves that a removed legacy call fails.
+void printContextInfo();
+
+// Looks up the vertex-array entry points, which come from the window library rather than the
+// extension loader. Reports a missing one on standard error and returns false.
+bool loadVertexArrayFunctions();
+
+// The triangle's vertex array and its two buffers: positions, then colours.
+void setupTriangle(Shader& shader, GLuint (&vbo_id)[2], GLuint& vao_id);
+void drawTriangle(Shader& shader, GLuint vao_id);
+void releaseTriangle(GLuint (&vbo_id)[2], GLuint& vao_id);
+
+// The triangle's angle in degrees after `seconds`, turning at 10 degrees per second, in [0, 360).
+float rotationAngle(double seconds);

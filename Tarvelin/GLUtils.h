@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+
+// True when `path` names a regular file that can be opened for reading.
+bool fileExists(const std::string& path);
+
+// The whole content of `path`, byte for byte; empty when it cannot be read as a regular file.
+std::string readFile(const std::string& path);
+
+// Reads one pending GL error, if any, and writes its description to standard error.
+void checkGLError();

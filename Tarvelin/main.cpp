@@ -1,0 +1,98 @@
+// Opens an OpenGL 3.2 core-profile window, reports the context it got, and draws a red, green
+// and blue triangle that turns at 10 degrees per second until Esc, Q or the close button.
+
+#include "Demo.h"
+#include "GLUtils.h"
+#include "Shader.h"
+
+#include <cstring>
+#include <iostream>
+
+namespace {
+
+// Relative to bin/, where the program is started; ".vert" and ".frag" are appended.
+const char* const shader_base_path = "../Tarvelin/Shaders/shadername";
+
+void reportWindowFailure()
+{
+    const char* description = nullptr;
+    if (glfwGetError(&description) != GLFW_NO_ERROR && description != nullptr) {
+        std::cerr << description << std::endl;
+    }
+    std::cerr << "Failed to initialize OpenGL window." << std::endl;
+}
+
+// GLFW's key codes name positions on a US keyboard; this finds the key that types Q in the
+// user's layout, falling back to the US position.
+int keyThatTypesQ()
+{
+    for (int key = GLFW_KEY_A; key <= GLFW_KEY_Z; ++key) {
+        const char* name = glfwGetKeyName(key, 0);
+        if (name != nullptr && std::strcmp(name, "q") == 0) {
+            return key;
+        }
+    }
+    return GLFW_KEY_Q;
+}
+
+bool quitRequested(GLFWwindow* window, int quit_key)
+{
+    return glfwGetKey(window, GLFW_KEY_ESCAPE) == GLFW_PRESS ||
+           glfwGetKey(window, quit_key) == GLFW_PRESS || glfwWindowShouldClose(window);
+}
+
+// Builds the shader program and the triangle, runs the frame loop and releases what it built.
+// Returns the exit code.
+int runDemo(GLFWwindow* window)
+{
+    Shader minimal(shader_base_path);
+    if (!minimal.isGood()) {
+        std::cerr << "Could not compile minimal shader program." << std::endl;
+        return 1;
+    }
+    // A failed relink is reported here and leaves program 0, whose errors show frame by frame.
+    minimal.bindFragDataLocation("out_color");
+
+    if (!loadVertexArrayFunctions()) {
+        return 1;
+    }
+    GLuint vbo_id[2] = {0, 0};
+    GLuint vao_id = 0;
+    setupTriangle(minimal, vbo_id, vao_id);
+
+    // A key tapped and released between two frames still reads as pressed once.
+    glfwSetInputMode(window, GLFW_STICKY_KEYS, GLFW_TRUE);
+    const int quit_key = keyThatTypesQ();
+
+    bool running = true;
+    while (running) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        drawTriangle(minimal, vao_id);
+        glfwSwapBuffers(window);
+        glfwPollEvents();
+        checkGLError();
+        running = !quitRequested(window, quit_key);
+    }
+
+    releaseTriangle(vbo_id, vao_id);
+    return 0;
+}
+
+} // namespace
+
+int main()
+{
+    // A library that failed to start cannot open a window; that failure is reported below.
+    GLFWwindow* window = glfwInit() == GLFW_TRUE ? openWindow() : nullptr;
+    if (window == nullptr) {
+        reportWindowFailure();
+        glfwTerminate();
+        return 1;
+    }
+    prepareContext();
+    printContextInfo();
+
+    const int exit_code = runDemo(window);
+    glfwTerminate();
+    return exit_code;
+}
