@@ -13,8 +13,8 @@ namespace {
 
 // One corner straight up, the others at -30 and 210 degrees on the unit circle.
 const GLfloat positions[12] = {
-    0.0f,       1.0f,  0.0f, 1.0f, //
-    0.8660254f, -0.5f, 0.0f, 1.0f, //
+    0.0f,        1.0f,  0.0f, 1.0f, //
+    0.8660254f,  -0.5f, 0.0f, 1.0f, //
     -0.8660254f, -0.5f, 0.0f, 1.0f,
 };
 
