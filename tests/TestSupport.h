@@ -1,0 +1,79 @@
+#pragma once
+
+#include "Demo.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+// Collects what the code under test writes to standard output and standard error.
+struct ConsoleCapture
+{
+    std::ostringstream out;
+    std::ostringstream err;
+    std::streambuf* const saved_out = std::cout.rdbuf(out.rdbuf());
+    std::streambuf* const saved_err = std::cerr.rdbuf(err.rdbuf());
+
+    ~ConsoleCapture()
+    {
+        std::cout.rdbuf(saved_out);
+        std::cerr.rdbuf(saved_err);
+    }
+};
+
+// A fresh directory, open to every user, removed with everything in it afterwards.
+struct TempDir
+{
+    const std::filesystem::path root = [] {
+        std::string name = std::filesystem::temp_directory_path() / "tarvelin-XXXXXX";
+        std::filesystem::path made = mkdtemp(name.data());
+        std::filesystem::permissions(made, std::filesystem::perms::all);
+        return made;
+    }();
+
+    ~TempDir()
+    {
+        std::filesystem::remove_all(root);
+    }
+
+    std::string path(const std::string& name) const
+    {
+        return root / name;
+    }
+
+    std::string write(const std::string& name, const std::string& content) const
+    {
+        std::ofstream(path(name), std::ios::binary) << content;
+        return path(name);
+    }
+};
+
+// Tests that need the program's own window and context, made once per test suite.
+class GLTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        if (glfwInit() == GLFW_TRUE && (window = openWindow()) != nullptr) {
+            prepareContext();
+        }
+    }
+
+    static void TearDownTestSuite()
+    {
+        glfwTerminate();
+        window = nullptr;
+    }
+
+    void SetUp() override
+    {
+        ASSERT_NE(window, nullptr) << "no OpenGL 3.2 core-profile window (is DISPLAY set?)";
+        ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    }
+
+    static inline GLFWwindow* window = nullptr;
+};
