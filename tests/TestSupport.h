@@ -8,16 +8,13 @@
 #include <fstream>
 #include <iostream>
 #include <sstream>
-#include <string>
 
 // Collects what the code under test writes to standard output and standard error.
 struct ConsoleCapture
 {
-    std::ostringstream out;
-    std::ostringstream err;
+    std::ostringstream out, err;
     std::streambuf* const saved_out = std::cout.rdbuf(out.rdbuf());
     std::streambuf* const saved_err = std::cerr.rdbuf(err.rdbuf());
-
     ~ConsoleCapture()
     {
         std::cout.rdbuf(saved_out);
@@ -25,26 +22,13 @@ struct ConsoleCapture
     }
 };
 
-// A fresh directory, open to every user, removed with everything in it afterwards.
+// A fresh directory that every user may enter, removed with its content afterwards.
 struct TempDir
 {
-    const std::filesystem::path root = [] {
-        std::string name = std::filesystem::temp_directory_path() / "tarvelin-XXXXXX";
-        std::filesystem::path made = mkdtemp(name.data());
-        std::filesystem::permissions(made, std::filesystem::perms::all);
-        return made;
-    }();
-
-    ~TempDir()
-    {
-        std::filesystem::remove_all(root);
-    }
-
-    std::string path(const std::string& name) const
-    {
-        return root / name;
-    }
-
+    std::string root = std::filesystem::temp_directory_path() / "tarvelin-XXXXXX";
+    TempDir() { std::filesystem::permissions(mkdtemp(root.data()), std::filesystem::perms::all); }
+    ~TempDir() { std::filesystem::remove_all(root); }
+    std::string path(const std::string& name) const { return root + "/" + name; }
     std::string write(const std::string& name, const std::string& content) const
     {
         std::ofstream(path(name), std::ios::binary) << content;
@@ -62,18 +46,11 @@ protected:
             prepareContext();
         }
     }
-
-    static void TearDownTestSuite()
-    {
-        glfwTerminate();
-        window = nullptr;
-    }
-
+    static void TearDownTestSuite() { glfwTerminate(); }
     void SetUp() override
     {
         ASSERT_NE(window, nullptr) << "no OpenGL 3.2 core-profile window (is DISPLAY set?)";
         ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     }
-
     static inline GLFWwindow* window = nullptr;
 };
