@@ -31,6 +31,9 @@ PFNGLGENVERTEXARRAYSPROC genVertexArraysProc = nullptr;
 PFNGLBINDVERTEXARRAYPROC bindVertexArrayProc = nullptr;
 PFNGLDELETEVERTEXARRAYSPROC deleteVertexArraysProc = nullptr;
 
+// Looked up once by setupTriangle rather than by name every frame.
+GLint rotationMatrixLocation = -1;
+
 template <typename Proc> bool lookUp(Proc& proc, const char* name)
 {
     proc = reinterpret_cast<Proc>(glfwGetProcAddress(name));
@@ -124,6 +127,8 @@ void setupTriangle(Shader& shader, GLuint (&vbo_id)[2], GLuint& vao_id)
     glGenBuffers(2, vbo_id);
     uploadAttribute(shader, vbo_id[0], "in_position", positions, sizeof(positions), 4);
     uploadAttribute(shader, vbo_id[1], "in_color", colors, sizeof(colors), 3);
+    // A uniform the program does not use has location -1, which GL silently ignores.
+    rotationMatrixLocation = shader.getUniformLocation("rotation_matrix");
 
     bindVertexArrayProc(0);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
@@ -137,8 +142,7 @@ void drawTriangle(Shader& shader, GLuint vao_id)
 
     shader.bind();
     bindVertexArrayProc(vao_id);
-    glUniformMatrix4fv(shader.getUniformLocation("rotation_matrix"), 1, GL_FALSE,
-                       glm::value_ptr(rotation_matrix));
+    glUniformMatrix4fv(rotationMatrixLocation, 1, GL_FALSE, glm::value_ptr(rotation_matrix));
     glDrawArrays(GL_TRIANGLES, 0, 3);
 
     bindVertexArrayProc(0);

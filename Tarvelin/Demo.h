@@ -19,7 +19,8 @@ void printContextInfo();
 // extension loader. Reports a missing one on standard error and returns false.
 bool loadVertexArrayFunctions();
 
-// The triangle's vertex array and its two buffers: positions, then colours.
+// The triangle's vertex array and its two buffers: positions, then colours. setupTriangle also
+// looks up the shader's rotation_matrix uniform, once; drawTriangle takes the same shader.
 void setupTriangle(Shader& shader, GLuint (&vbo_id)[2], GLuint& vao_id);
 void drawTriangle(Shader& shader, GLuint vao_id);
 void releaseTriangle(GLuint (&vbo_id)[2], GLuint& vao_id);

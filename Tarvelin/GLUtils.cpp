@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <iterator>
+#include <sstream>
 
 namespace {
 
@@ -52,7 +52,9 @@ std::string readFile(const std::string& path)
         return {};
     }
     std::ifstream ifile(path);
-    return {std::istreambuf_iterator<char>(ifile), std::istreambuf_iterator<char>()};
+    std::ostringstream content;
+    content << ifile.rdbuf();
+    return content.str();
 }
 
 void checkGLError()
