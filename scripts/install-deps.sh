@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Installs the Debian packages needed to build and run the program, or with --tests to build and
-# run its tests too. Packages already installed are left alone; apt runs only when one is missing.
+# Installs the Debian packages needed to build and run the program, and with --tests or --bench
+# those its tests or its benchmark need too. Packages already installed are left alone; apt runs only when one is missing.
 set -euo pipefail
 
 packages=(cmake g++ make libglfw3-dev libglew-dev libglm-dev libgl1-mesa-dri xvfb xauth xdotool
     imagemagick)
 if [[ ${1:-} == --tests ]]; then
-    packages+=(libgtest-dev libx11-dev)
+    packages+=(libgtest-dev libx11-dev valgrind)
+elif [[ ${1:-} == --bench ]]; then
+    packages+=(valgrind mesa-utils)
 fi
 
 missing=()

@@ -1,0 +1,79 @@
+// Loaded into a GLFW program with LD_PRELOAD, it counts the frames the program presents by
+// wrapping glfwSwapBuffers, so that the program itself needs no benchmark code. It asks the
+// window to close after BENCH_SECONDS seconds or BENCH_FRAMES frames, and at exit appends one
+// line to the file BENCH_OUT:
+//   frames  frames-per-second  ms-from-BENCH_T0-to-first-frame  peak-resident-KiB
+// BENCH_T0 is the wall-clock time in nanoseconds, taken just before the program was started.
+#include <GLFW/glfw3.h>
+
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+namespace {
+
+long long frames = 0;
+double first_frame = 0.0; // seconds of wall-clock time
+double last_frame = 0.0;
+
+double now()
+{
+    timespec time{};
+    clock_gettime(CLOCK_REALTIME, &time);
+    return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_nsec) * 1e-9;
+}
+
+double environmentNumber(const char* name, double fallback)
+{
+    const char* text = std::getenv(name);
+    return text != nullptr ? std::atof(text) : fallback;
+}
+
+long peakResidentKiB()
+{
+    long peak = -1;
+    if (FILE* status = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, status) != nullptr) {
+            std::sscanf(line, "VmHWM: %ld", &peak);
+        }
+        std::fclose(status);
+    }
+    return peak;
+}
+
+__attribute__((destructor)) void report()
+{
+    const char* path = std::getenv("BENCH_OUT");
+    FILE* out = path != nullptr ? std::fopen(path, "a") : nullptr;
+    if (out == nullptr || frames == 0) {
+        return;
+    }
+    const double started = environmentNumber("BENCH_T0", 0.0) * 1e-9;
+    const double fps =
+        frames > 1 ? static_cast<double>(frames - 1) / (last_frame - first_frame) : 0;
+    std::fprintf(out, "%lld %.1f %.1f %ld\n", frames, fps, (first_frame - started) * 1e3,
+                 peakResidentKiB());
+    std::fclose(out);
+}
+
+} // namespace
+
+extern "C" void glfwSwapBuffers(GLFWwindow* window)
+{
+    using SwapBuffers = void (*)(GLFWwindow*);
+    static const auto swap = reinterpret_cast<SwapBuffers>(dlsym(RTLD_NEXT, "glfwSwapBuffers"));
+    static const double seconds = environmentNumber("BENCH_SECONDS", 1e30);
+    static const double most_frames = environmentNumber("BENCH_FRAMES", 1e30);
+
+    swap(window);
+    last_frame = now();
+    if (frames++ == 0) {
+        first_frame = last_frame;
+    }
+    if (last_frame - first_frame >= seconds || static_cast<double>(frames) >= most_frames) {
+        glfwSetWindowShouldClose(window, GLFW_TRUE);
+    }
+}

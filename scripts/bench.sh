@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Measures the program against the least any program could do to show the same picture
+# (bench/baseline.cpp), on the same driver and display, taking turns: program, baseline,
+# program, baseline... Prints medians with min and max for each, and the paired ratios.
+# Mesa's llvmpipe is used, on a virtual X server when there is no display.
+#   bash scripts/bench.sh [PAIRS] [SECONDS]   (defaults: 5 pairs of 4 s runs)
+#   bash scripts/bench.sh --soak [SECONDS]    (program's resident memory over a long run; 600 s)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [[ -z ${DISPLAY:-} ]]; then
+    scripts/install-deps.sh --bench
+    exec xvfb-run -a -s "-screen 0 1024x1024x24" bash "$0" "$@"
+fi
+scripts/install-deps.sh --bench
+cmake -S . -B build >/dev/null
+cmake --build build -j"$(nproc)" --target tarvelin tarvelin-baseline frame_counter >/dev/null
+export LIBGL_ALWAYS_SOFTWARE=1 GALLIUM_DRIVER=llvmpipe
+counter=$PWD/build/bench/libframe_counter.so
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Runs bin/$1 from bin/ with the frame counter; the counter ends it after $2 seconds.
+measure() {
+    (cd bin && BENCH_T0=$(date +%s%N) BENCH_SECONDS=$2 BENCH_OUT="$work/$1" \
+        LD_PRELOAD="$counter" exec "./$1") >/dev/null
+}
+
+# What bin/$1's own code does per frame: callgrind over runs of 20 and 60 frames, so that
+# start-up cancels out. Prints "self INSTRUCTIONS" and "calls COUNT CALLEE" lines, per frame.
+own_code_per_frame() {
+    local frames
+    for frames in 20 60; do
+        (cd bin && LP_NUM_THREADS=0 BENCH_FRAMES=$frames LD_PRELOAD="$counter" \
+            valgrind --tool=callgrind --callgrind-out-file="$work/callgrind" "./$1") >/dev/null 2>&1
+        awk -v object="$PWD/bin/$1" -f bench/own_code.awk "$work/callgrind" >"$work/own.$frames"
+    done
+    # Lines are "self N" or "calls N CALLEE": keyed on all but N, printed as "KEY<tab>N".
+    awk '{ key = $1; for (i = 3; i <= NF; i++) key = key " " $i }
+         FNR == NR { before[key] = $2; next }
+         ($2 - before[key]) / 40 >= 0.5 { print key "\t" ($2 - before[key]) / 40 }' \
+        "$work/own.20" "$work/own.60"
+}
+
+soak() {
+    (cd bin && exec ./tarvelin) >/dev/null &
+    local pid=$! t
+    sleep 2 # into the frame loop
+    echo "seconds  resident KiB (program, every 30 s)"
+    for ((t = 0; t <= $1; t += 30)); do
+        printf '%7d  %s\n' "$t" "$(awk '/^VmRSS/ {print $2}' "/proc/$pid/status")"
+        sleep 30
+    done
+    kill "$pid"
+}
+
+if [[ ${1:-} == --soak ]]; then
+    soak "${2:-600}"
+    exit 0
+fi
+
+pairs=${1:-5}
+seconds=${2:-4}
+for ((i = 1; i <= pairs; i++)); do
+    measure tarvelin "$seconds"
+    measure tarvelin-baseline "$seconds"
+done
+
+echo "$(date -u +%F), $(nproc) cores, $(glxinfo -B 2>/dev/null | sed -n 's/^OpenGL renderer string: //p')"
+echo "$pairs pairs of $seconds s runs, program (A) and baseline (B) taking turns"
+printf '%-28s %24s %24s %24s\n' "" "program: median (min-max)" "baseline" "ratio A/B"
+paste -d ' ' "$work/tarvelin" "$work/tarvelin-baseline" | awk '
+    function summary(values, n, format,    sorted, i, j, t) {
+        for (i = 1; i <= n; i++) sorted[i] = values[i]
+        for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++)
+            if (sorted[j] < sorted[i]) { t = sorted[i]; sorted[i] = sorted[j]; sorted[j] = t }
+        t = (n % 2) ? sorted[(n + 1) / 2] : (sorted[n / 2] + sorted[n / 2 + 1]) / 2
+        return sprintf(format, t, sorted[1], sorted[n])
+    }
+    { for (m = 2; m <= 4; m++) { a[m, NR] = $m; b[m, NR] = $(m + 4); r[m, NR] = $m / $(m + 4) } }
+    END {
+        split(";frames per second;time to first frame (ms);peak resident memory (KiB)", label, ";")
+        for (m = 2; m <= 4; m++) {
+            for (i = 1; i <= NR; i++) { va[i] = a[m, i]; vb[i] = b[m, i]; vr[i] = r[m, i] }
+            printf "%-28s %24s %24s %24s\n", label[m], summary(va, NR, "%.0f (%.0f-%.0f)"),
+                summary(vb, NR, "%.0f (%.0f-%.0f)"), summary(vr, NR, "%.3f (%.3f-%.3f)")
+        }
+    }'
+own_code_per_frame tarvelin >"$work/per-frame.program"
+own_code_per_frame tarvelin-baseline >"$work/per-frame.baseline"
+own() { awk -F'\t' '$1 == "self" { print $2 }' "$work/per-frame.$1"; }
+printf '%-28s %24s %24s %24s\n' "own-code instructions/frame" "$(own program)" "$(own baseline)" \
+    "$(awk -v a="$(own program)" -v b="$(own baseline)" 'BEGIN { printf "%.3f", a / b }')"
+echo
+echo "Calls per frame out of the program's own code (0x...: GL entry points):"
+awk -F'\t' '$1 != "self" { sub(/^calls /, "", $1); printf "  %4g  %s\n", $2, $1 }' \
+    "$work/per-frame.program" | sort -k2
