@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
-# Builds the program and its tests and runs them all, on a virtual X server when there is no
-# display.
+# Builds the program and its tests twice, plainly in build/ and with AddressSanitizer and
+# UndefinedBehaviorSanitizer in build-sanitize/, and runs every test in both, on a virtual X
+# server when there is no display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh --tests
 cmake -S . -B build -DBUILD_TESTING=ON >/dev/null
 cmake --build build -j"$(nproc)"
+cmake -S . -B build-sanitize -DBUILD_TESTING=ON -DTARVELIN_SANITIZE=ON \
+    -DTARVELIN_BIN_DIR="$PWD/build-sanitize/bin" >/dev/null
+cmake --build build-sanitize -j"$(nproc)"
 
-ctest=(ctest --test-dir build --output-on-failure)
+tests="ctest --test-dir build --output-on-failure && ctest --test-dir build-sanitize --output-on-failure"
 if [[ -n ${DISPLAY:-} ]]; then
-    exec "${ctest[@]}"
+    exec bash -c "$tests"
 fi
-exec xvfb-run -a -s "-screen 0 1024x1024x24" "${ctest[@]}"
+exec xvfb-run -a -s "-screen 0 1024x1024x24" bash -c "$tests"

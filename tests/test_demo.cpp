@@ -92,3 +92,22 @@ TEST_F(Picture, MissingVertexArrayFunctionIsReportedNotCalled)
     EXPECT_FALSE(loaded);
     EXPECT_EQ(console.err.str(), "Could not find the OpenGL function glGenVertexArrays.\n");
 }
+
+TEST(ContextReport, CompatibilityContextSaysSoAndItsProbeFailureGoesToStandardError)
+{
+    ASSERT_EQ(glfwInit(), GLFW_TRUE);
+    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE); // no version or profile hint: a legacy context
+    GLFWwindow* window = glfwCreateWindow(64, 64, "compatibility", nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    glfwMakeContextCurrent(window);
+    prepareContext();
+    ConsoleCapture console;
+    printContextInfo();
+    glfwTerminate();
+
+    const std::string out = console.out.str();
+    EXPECT_EQ(out.rfind("OpenGL Version: ", 0), 0u);
+    EXPECT_EQ(out.substr(out.find('\n') + 1),
+              "Having a compatibility-profile\nDoing illegal operation (glTranslate) now...\n");
+    EXPECT_EQ(console.err.str(), "Illegal operation did NOT cause an error message. :(\n");
+}
