@@ -1,9 +1,9 @@
-// The least a program can do to show the same turning triangle: the same window, context hints,
+// The least a program can do to show the same turning triangle: the same window, context,
 // shaders and sRGB output, with every name and location looked up once, and per frame only
 // clear, upload the matrix, draw, swap and poll. The floor the demo is measured against.
 // Started from bin/, like the demo; ends with Esc or the close button.
-#include <GL/glew.h>
-#include <GLFW/glfw3.h>
+#include "Demo.h"
+
 #include <glm/glm.hpp>
 #include <glm/gtc/matrix_transform.hpp>
 #include <glm/gtc/type_ptr.hpp>
@@ -38,9 +38,16 @@ GLuint buildProgram()
 
 void uploadTriangle(GLuint program)
 {
-    const GLfloat positions[] = {0.0f, 1.0f, 0.0f,        1.0f,  0.8660254f, -0.5f,
-                                 0.0f, 1.0f, -0.8660254f, -0.5f, 0.0f,       1.0f};
-    const GLfloat colors[] = {1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 1.0f};
+    const GLfloat positions[] = {
+        0.0f,        1.0f,  0.0f, 1.0f, //
+        0.8660254f,  -0.5f, 0.0f, 1.0f, //
+        -0.8660254f, -0.5f, 0.0f, 1.0f,
+    };
+    const GLfloat colors[] = {
+        1.0f, 0.0f, 0.0f, //
+        0.0f, 1.0f, 0.0f, //
+        0.0f, 0.0f, 1.0f,
+    };
     GLuint vertex_array = 0;
     GLuint buffers[2] = {0, 0};
     glGenVertexArrays(1, &vertex_array);
@@ -62,22 +69,14 @@ void uploadTriangle(GLuint program)
 
 int main()
 {
+    // The program's own window and context set-up, so that both start from the same state.
     glfwInit();
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 2);
-    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
-    glfwWindowHint(GLFW_DEPTH_BITS, 24);
-    glfwWindowHint(GLFW_STENCIL_BITS, 8);
-    glfwWindowHint(GLFW_ALPHA_BITS, 0);
-    GLFWwindow* window = glfwCreateWindow(800, 800, "baseline", nullptr, nullptr);
+    GLFWwindow* window = openWindow();
     if (window == nullptr) {
         glfwTerminate();
         return 1;
     }
-    glfwMakeContextCurrent(window);
-    glewExperimental = GL_TRUE;
-    glewInit();
-    glEnable(GL_FRAMEBUFFER_SRGB);
+    prepareContext();
 
     const GLuint program = buildProgram();
     uploadTriangle(program);

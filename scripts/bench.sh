@@ -26,16 +26,19 @@ measure() {
         LD_PRELOAD="$counter" exec "./$1") >/dev/null
 }
 
-# What bin/$1's own code does per frame: callgrind over runs of 20 and 60 frames, so that
-# start-up cancels out. Prints "self INSTRUCTIONS" and "calls COUNT CALLEE" lines, per frame.
-own_code_per_frame() {
+# What bin/$1 does, counted by callgrind, which counts instructions rather than time: the
+# whole process's instructions up to its first frame, into $work/startup.$1, and on stdout its
+# own code's work per frame, from runs of 20 and 60 frames so that start-up cancels out, as
+# "self INSTRUCTIONS" and "calls COUNT CALLEE" lines.
+callgrind_counts() {
     local frames
-    for frames in 20 60; do
+    for frames in 1 20 60; do
         (cd bin && LP_NUM_THREADS=0 BENCH_FRAMES=$frames LD_PRELOAD="$counter" \
             valgrind --tool=callgrind --callgrind-out-file="$work/callgrind" "./$1") >/dev/null 2>&1
         awk -v object="$PWD/bin/$1" -f bench/own_code.awk "$work/callgrind" >"$work/own.$frames"
+        [[ $frames != 1 ]] || awk '/^summary:/ { print $2 }' "$work/callgrind" >"$work/startup.$1"
     done
-    # Lines are "self N" or "calls N CALLEE": keyed on all but N, printed as "KEY<tab>N".
+    # Keyed on all but the count, printed as "KEY<tab>COUNT PER FRAME".
     awk '{ key = $1; for (i = 3; i <= NF; i++) key = key " " $i }
          FNR == NR { before[key] = $2; next }
          ($2 - before[key]) / 40 >= 0.5 { print key "\t" ($2 - before[key]) / 40 }' \
@@ -86,11 +89,12 @@ paste -d ' ' "$work/tarvelin" "$work/tarvelin-baseline" | awk '
                 summary(vb, NR, "%.0f (%.0f-%.0f)"), summary(vr, NR, "%.3f (%.3f-%.3f)")
         }
     }'
-own_code_per_frame tarvelin >"$work/per-frame.program"
-own_code_per_frame tarvelin-baseline >"$work/per-frame.baseline"
+callgrind_counts tarvelin >"$work/per-frame.program"
+callgrind_counts tarvelin-baseline >"$work/per-frame.baseline"
+row() { printf '%-28s %24s %24s %24s\n' "$1" "$2" "$3" "$(awk -v a="$2" -v b="$3" 'BEGIN { printf "%.4f", a / b }')"; }
 own() { awk -F'\t' '$1 == "self" { print $2 }' "$work/per-frame.$1"; }
-printf '%-28s %24s %24s %24s\n' "own-code instructions/frame" "$(own program)" "$(own baseline)" \
-    "$(awk -v a="$(own program)" -v b="$(own baseline)" 'BEGIN { printf "%.3f", a / b }')"
+row "instructions to 1st frame" "$(cat "$work/startup.tarvelin")" "$(cat "$work/startup.tarvelin-baseline")"
+row "own-code instructions/frame" "$(own program)" "$(own baseline)"
 echo
 echo "Calls per frame out of the program's own code (0x...: GL entry points):"
 awk -F'\t' '$1 != "self" { sub(/^calls /, "", $1); printf "  %4g  %s\n", $2, $1 }' \
