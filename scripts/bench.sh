@@ -14,7 +14,7 @@ if [[ -z ${TARVELIN_BENCH_BUILT:-} ]]; then
     cmake -S . -B build >/dev/null
     cmake --build build -j"$(nproc)" --target tarvelin tarvelin-baseline frame_counter >/dev/null
     if [[ -z ${DISPLAY:-} ]]; then
-        TARVELIN_BENCH_BUILT=1 exec xvfb-run -a -s "-screen 0 1024x1024x24" bash "$0" "$@"
+        TARVELIN_BENCH_BUILT=1 exec xvfb-run -a -s "-noreset -screen 0 1024x1024x24" bash "$0" "$@"
     fi
 fi
 export LIBGL_ALWAYS_SOFTWARE=1 GALLIUM_DRIVER=llvmpipe

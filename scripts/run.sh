@@ -12,4 +12,4 @@ if [[ -n ${DISPLAY:-} ]]; then
     cd bin
     exec ./tarvelin
 fi
-exec xvfb-run -a -s "-screen 0 1024x1024x24" scripts/screenshot.sh
+exec xvfb-run -a -s "-noreset -screen 0 1024x1024x24" scripts/screenshot.sh

@@ -16,4 +16,6 @@ tests="ctest --test-dir build --output-on-failure && ctest --test-dir build-sani
 if [[ -n ${DISPLAY:-} ]]; then
     exec bash -c "$tests"
 fi
-exec xvfb-run -a -s "-screen 0 1024x1024x24" bash -c "$tests"
+# -noreset: by default the X server resets each time its last client leaves, and a test that
+# connects at that moment is refused ("Failed to open display").
+exec xvfb-run -a -s "-noreset -screen 0 1024x1024x24" bash -c "$tests"

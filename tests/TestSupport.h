@@ -36,17 +36,31 @@ struct TempDir
     }
 };
 
+// The window library is started once per test process: closing the display connection and
+// opening a new one at once can meet an X server that is resetting after its last client left.
+struct WindowLibrary : ::testing::Environment
+{
+    void SetUp() override { glfwInit(); }
+    void TearDown() override { glfwTerminate(); }
+};
+inline ::testing::Environment* const window_library =
+    ::testing::AddGlobalTestEnvironment(new WindowLibrary);
+
 // Tests that need the program's own window and context, made once per test suite.
 class GLTest : public ::testing::Test
 {
 protected:
     static void SetUpTestSuite()
     {
-        if (glfwInit() == GLFW_TRUE && (window = openWindow()) != nullptr) {
+        if ((window = openWindow()) != nullptr) {
             prepareContext();
         }
     }
-    static void TearDownTestSuite() { glfwTerminate(); }
+    static void TearDownTestSuite()
+    {
+        glfwDestroyWindow(window);
+        window = nullptr;
+    }
     void SetUp() override
     {
         ASSERT_NE(window, nullptr) << "no OpenGL 3.2 core-profile window (is DISPLAY set?)";

@@ -95,15 +95,15 @@ TEST_F(Picture, MissingVertexArrayFunctionIsReportedNotCalled)
 
 TEST(ContextReport, CompatibilityContextSaysSoAndItsProbeFailureGoesToStandardError)
 {
-    ASSERT_EQ(glfwInit(), GLFW_TRUE);
-    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE); // no version or profile hint: a legacy context
+    glfwDefaultWindowHints(); // no version or profile hint: a legacy context
+    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
     GLFWwindow* window = glfwCreateWindow(64, 64, "compatibility", nullptr, nullptr);
     ASSERT_NE(window, nullptr);
     glfwMakeContextCurrent(window);
     prepareContext();
     ConsoleCapture console;
     printContextInfo();
-    glfwTerminate();
+    glfwDestroyWindow(window);
 
     const std::string out = console.out.str();
     EXPECT_EQ(out.rfind("OpenGL Version: ", 0), 0u);
