@@ -6,6 +6,7 @@
 #include <glm/gtc/matrix_transform.hpp>
 #include <glm/gtc/type_ptr.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <iostream>
 
@@ -56,6 +57,14 @@ void uploadAttribute(Shader& shader, GLuint buffer, const std::string& name, con
                           nullptr);
 }
 
+// Draws into the largest centred square of a framebuffer of `width` x `height` pixels, so that the
+// triangle keeps its shape and stays in the middle whatever size the window is given.
+void fitViewport(GLFWwindow* /*window*/, int width, int height)
+{
+    const int side = std::min(width, height);
+    glViewport((width - side) / 2, (height - side) / 2, side, side);
+}
+
 } // namespace
 
 GLFWwindow* openWindow()
@@ -63,6 +72,9 @@ GLFWwindow* openWindow()
     glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
     glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 2);
     glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+    // macOS gives a 3.2+ core context only when it is forward-compatible; elsewhere it changes
+    // nothing for this program, which uses no deprecated call but the probe.
+    glfwWindowHint(GLFW_OPENGL_FORWARD_COMPAT, GLFW_TRUE);
     glfwWindowHint(GLFW_DEPTH_BITS, 24);
     glfwWindowHint(GLFW_STENCIL_BITS, 8);
     glfwWindowHint(GLFW_ALPHA_BITS, 0);
@@ -76,15 +88,27 @@ GLFWwindow* openWindow()
     return window;
 }
 
-void prepareContext()
+void prepareContext(GLFWwindow* window)
 {
     // Without this GLEW may report success on a core context and leave entry points null.
     glewExperimental = GL_TRUE;
     const GLenum result = glewInit();
-    if (result != GLEW_OK) {
+    // GLEW built for GLX looks for a GLX display after loading the context's entry points; a
+    // window on Wayland has none, which matters only if those entry points are missing.
+    const bool loaded = result == GLEW_ERROR_NO_GLX_DISPLAY && glCreateShader != nullptr;
+    if (result != GLEW_OK && !loaded) {
         std::cerr << "Error: " << glewGetErrorString(result) << std::endl;
     }
     glEnable(GL_FRAMEBUFFER_SRGB);
+
+    // The window manager may give the window any size, at any time. The size is asked once
+    // here; after that the window library reports changes from events it handles anyway, which
+    // costs nothing per frame, unlike asking the X server in every frame.
+    int width = 0;
+    int height = 0;
+    glfwGetFramebufferSize(window, &width, &height);
+    fitViewport(window, width, height);
+    glfwSetFramebufferSizeCallback(window, fitViewport);
     // GLEW's extension query is not valid on a core context; drop the error it leaves behind.
     glGetError();
 }

@@ -9,8 +9,9 @@ class Shader;
 // Opens the 800 x 800 window with a current OpenGL 3.2 core-profile context; null on failure.
 GLFWwindow* openWindow();
 
-// Loads the GL entry points and sets the output state that every frame relies on.
-void prepareContext();
+// Loads the GL entry points and sets the output state that every frame relies on: sRGB output,
+// and a viewport that follows the framebuffer's size.
+void prepareContext(GLFWwindow* window);
 
 // Reports the context's version and profile, and proves that a removed legacy call fails.
 void printContextInfo();

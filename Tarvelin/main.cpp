@@ -5,7 +5,6 @@
 #include "GLUtils.h"
 #include "Shader.h"
 
-#include <cstring>
 #include <iostream>
 
 namespace {
@@ -22,23 +21,21 @@ void reportWindowFailure()
     std::cerr << "Failed to initialize OpenGL window." << std::endl;
 }
 
-// GLFW's key codes name positions on a US keyboard; this finds the key that types Q in the
-// user's layout, falling back to the US position.
-int keyThatTypesQ()
+// Q ends the run as a close request does. It is recognised by the character it types, so it is
+// the key that types Q in the user's layout, wherever that key sits, and nothing is asked of a
+// keyboard that the seat may not have.
+void closeOnQ(GLFWwindow* window, unsigned int character)
 {
-    for (int key = GLFW_KEY_A; key <= GLFW_KEY_Z; ++key) {
-        const char* name = glfwGetKeyName(key, 0);
-        if (name != nullptr && std::strcmp(name, "q") == 0) {
-            return key;
-        }
+    if (character == 'q' || character == 'Q') {
+        glfwSetWindowShouldClose(window, GLFW_TRUE);
     }
-    return GLFW_KEY_Q;
 }
 
-bool quitRequested(GLFWwindow* window, int quit_key)
+// Esc held (or tapped, with sticky keys), Q typed, or the close button or the compositor asked
+// the window to close.
+bool quitRequested(GLFWwindow* window)
 {
-    return glfwGetKey(window, GLFW_KEY_ESCAPE) == GLFW_PRESS ||
-           glfwGetKey(window, quit_key) == GLFW_PRESS || glfwWindowShouldClose(window);
+    return glfwGetKey(window, GLFW_KEY_ESCAPE) == GLFW_PRESS || glfwWindowShouldClose(window);
 }
 
 // Builds the shader program and the triangle, runs the frame loop and releases what it built.
@@ -62,7 +59,7 @@ int runDemo(GLFWwindow* window)
 
     // A key tapped and released between two frames still reads as pressed once.
     glfwSetInputMode(window, GLFW_STICKY_KEYS, GLFW_TRUE);
-    const int quit_key = keyThatTypesQ();
+    glfwSetCharCallback(window, closeOnQ);
 
     bool running = true;
     while (running) {
@@ -71,7 +68,7 @@ int runDemo(GLFWwindow* window)
         glfwSwapBuffers(window);
         glfwPollEvents();
         checkGLError();
-        running = !quitRequested(window, quit_key);
+        running = !quitRequested(window);
     }
 
     releaseTriangle(vbo_id, vao_id);
@@ -89,7 +86,7 @@ int main()
         glfwTerminate();
         return 1;
     }
-    prepareContext();
+    prepareContext(window);
     printContextInfo();
 
     const int exit_code = runDemo(window);

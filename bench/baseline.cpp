@@ -76,7 +76,7 @@ int main()
         glfwTerminate();
         return 1;
     }
-    prepareContext();
+    prepareContext(window);
 
     const GLuint program = buildProgram();
     uploadTriangle(program);

@@ -53,7 +53,7 @@ protected:
     static void SetUpTestSuite()
     {
         if ((window = openWindow()) != nullptr) {
-            prepareContext();
+            prepareContext(window);
         }
     }
     static void TearDownTestSuite()

@@ -100,7 +100,7 @@ TEST(ContextReport, CompatibilityContextSaysSoAndItsProbeFailureGoesToStandardEr
     GLFWwindow* window = glfwCreateWindow(64, 64, "compatibility", nullptr, nullptr);
     ASSERT_NE(window, nullptr);
     glfwMakeContextCurrent(window);
-    prepareContext();
+    prepareContext(window);
     ConsoleCapture console;
     printContextInfo();
     glfwDestroyWindow(window);
