@@ -93,11 +93,12 @@ paste -d ' ' "$work/tarvelin" "$work/tarvelin-baseline" | awk '
     }'
 callgrind_counts tarvelin >"$work/per-frame.program"
 callgrind_counts tarvelin-baseline >"$work/per-frame.baseline"
-row() { printf '%-28s %24s %24s %24s\n' "$1" "$2" "$3" "$(awk -v a="$2" -v b="$3" 'BEGIN { printf "%.4f", a / b }')"; }
-own() { awk -F'\t' '$1 == "self" { print $2 }' "$work/per-frame.$1"; }
+row() { printf '%-28s %24s %24s %24s\n' "$1" "$2" "$3" "$(awk -v a="$2" -v b="$3" 'BEGIN { if (b) printf "%.4f", a / b; else print (a ? "-" : "both 0") }')"; }
+per_frame() { awk -F'\t' -v key="$1" '$1 == key { n = $2 } END { print n + 0 }' "$work/per-frame.$2"; }
 row "instructions to 1st frame" "$(cat "$work/startup.tarvelin")" "$(cat "$work/startup.tarvelin-baseline")"
-row "own-code instructions/frame" "$(own program)" "$(own baseline)"
+row "own-code instructions/frame" "$(per_frame self program)" "$(per_frame self baseline)"
+row "X round trips/frame" "$(per_frame xreplies program)" "$(per_frame xreplies baseline)"
 echo
 echo "Calls per frame out of the program's own code (0x...: GL entry points):"
-awk -F'\t' '$1 != "self" { sub(/^calls /, "", $1); printf "  %4g  %s\n", $2, $1 }' \
+awk -F'\t' '$1 ~ /^calls / { sub(/^calls /, "", $1); printf "  %4g  %s\n", $2, $1 }' \
     "$work/per-frame.program" | sort -k2

@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# Installs the Debian packages needed to build and run the program, and with --tests or --bench
-# those its tests or its benchmark need too. Packages already installed are left alone; apt runs only when one is missing.
+# Installs the Debian packages needed to build and run the program, and with --tests, --windows or
+# --bench those its tests, its Windows build or its benchmark need too. Packages already installed
+# are left alone; apt runs only when one is missing.
 set -euo pipefail
 
 packages=(cmake g++ make libglfw3-dev libglew-dev libglm-dev libgl1-mesa-dri xvfb xauth xdotool
     imagemagick)
 if [[ ${1:-} == --tests ]]; then
-    packages+=(libgtest-dev libx11-dev valgrind)
+    # i3 and sway are the tiling desktops the tests run on; wtype, grim and jq drive sway.
+    packages+=(libgtest-dev libx11-dev valgrind i3-wm sway wtype grim jq)
+elif [[ ${1:-} == --windows ]]; then
+    packages+=(mingw-w64 wine wine64 dpkg-dev)
 elif [[ ${1:-} == --bench ]]; then
     packages+=(valgrind mesa-utils)
 fi
