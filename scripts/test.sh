@@ -1,15 +1,27 @@
 #!/usr/bin/env bash
 # Builds the program and its tests twice, plainly in build/ and with AddressSanitizer and
-# UndefinedBehaviorSanitizer in build-sanitize/, and runs every test in both, on a virtual X
-# server when there is no display.
+# UndefinedBehaviorSanitizer in build-sanitize/, and the program for Windows, and runs every test
+# in both builds (the Windows program under Wine in the plain one), on a virtual X server when
+# there is no display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh --tests
-cmake -S . -B build -DBUILD_TESTING=ON >/dev/null
+# GLFW's Wayland build, for the Wayland cases. Its package conflicts with the X11 one, so it is
+# unpacked into the build folder rather than installed.
+wayland=build/glfw-wayland
+if [[ ! -d $wayland ]]; then
+    mkdir -p "$wayland.part" && (cd "$wayland.part" && apt-get download libglfw3-wayland 2>/dev/null &&
+        dpkg -x libglfw3-wayland_*.deb .) && mv "$wayland.part" "$wayland"
+fi
+wayland=$PWD/$wayland/usr/lib/$(gcc -print-multiarch)
+# The Windows build, which the tests run under Wine.
+scripts/build-windows.sh >/dev/null
+cmake -S . -B build -DBUILD_TESTING=ON -DTARVELIN_GLFW_WAYLAND="$wayland" \
+    -DTARVELIN_WINDOWS_PROGRAM="$PWD/bin/tarvelin.exe" >/dev/null
 cmake --build build -j"$(nproc)"
 cmake -S . -B build-sanitize -DBUILD_TESTING=ON -DTARVELIN_SANITIZE=ON \
-    -DTARVELIN_BIN_DIR="$PWD/build-sanitize/bin" >/dev/null
+    -DTARVELIN_BIN_DIR="$PWD/build-sanitize/bin" -DTARVELIN_GLFW_WAYLAND="$wayland" >/dev/null
 cmake --build build-sanitize -j"$(nproc)"
 
 tests="ctest --test-dir build --output-on-failure && ctest --test-dir build-sanitize --output-on-failure"
