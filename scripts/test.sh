@@ -11,7 +11,7 @@ scripts/install-deps.sh --tests
 # unpacked into the build folder rather than installed.
 wayland=build/glfw-wayland
 if [[ ! -d $wayland ]]; then
-    mkdir -p "$wayland.part" && (cd "$wayland.part" && apt-get download libglfw3-wayland 2>/dev/null &&
+    mkdir -p "$wayland.part" && (cd "$wayland.part" && apt-get download libglfw3-wayland >/dev/null 2>&1 &&
         dpkg -x libglfw3-wayland_*.deb .) && mv "$wayland.part" "$wayland"
 fi
 wayland=$PWD/$wayland/usr/lib/$(gcc -print-multiarch)
