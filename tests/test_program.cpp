@@ -1,0 +1,93 @@
+// The parts of the program that the end-to-end cases cannot reach, on its own window and context.
+#include "Demo.h"
+#include "GLUtils.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <functional>
+
+using namespace testing::internal; // CaptureStdout and the other capture functions
+
+// The window is made once per test process: closing the display connection and opening a new one
+// at once can meet an X server that is resetting after its last client left.
+struct GLTest : testing::Test
+{
+    void SetUp() override
+    {
+        static GLFWwindow* const window = glfwInit() == GLFW_TRUE ? openWindow() : nullptr;
+        ASSERT_NE(window, nullptr) << "no OpenGL 3.2 core-profile window";
+        glfwMakeContextCurrent(window);
+        prepareContext(window);
+        ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    }
+};
+
+TEST(FileAccess, ReadsEveryByteOfARegularFile)
+{
+    const std::string path = testing::TempDir() + "tarvelin-bytes";
+    const std::string bytes("line\r\nNUL \0 and after\n", 22);
+    std::ofstream(path, std::ios::binary) << bytes;
+    EXPECT_TRUE(fileExists(path));
+    EXPECT_EQ(readFile(path), bytes);
+    std::remove(path.c_str());
+}
+
+TEST(RotationAngle, StaysFineAfterMonths)
+{
+    // After 100 days a frame 1/60 s later must still turn by 1/6 degree.
+    const double later = 100 * 86400.0 + 12.3;
+    EXPECT_NEAR(rotationAngle(later + 1.0 / 60) - rotationAngle(later), 1.0 / 6, 1e-3);
+}
+
+TEST_F(GLTest, EachErrorRaisedForRealGetsItsLineOnce)
+{
+    GLuint empty_framebuffer = 0;
+    glGenFramebuffers(1, &empty_framebuffer);
+    const std::pair<std::function<void()>, std::string> cases[] = {
+        {[] { glEnable(0xFFFF); }, "GL: enum argument out of range.\n"},
+        {[] { glEnableVertexAttribArray(0xFFFFFFFF); }, "GL: Numeric argument out of range.\n"},
+        {[] { glDrawArrays(GL_TRIANGLES, 0, 3); }, "GL: Operation illegal in current state.\n"},
+        {[&] {
+             glBindFramebuffer(GL_FRAMEBUFFER, empty_framebuffer), glClear(GL_COLOR_BUFFER_BIT);
+         },
+         "GL: Framebuffer object is not complete.\n"},
+        {[] { glPopDebugGroup(); }, "GL: Unknown error.\n"}, // a stack underflow
+    };
+    for (const auto& [raise, line] : cases) {
+        raise();
+        CaptureStdout();
+        CaptureStderr();
+        checkGLError();
+        checkGLError(); // nothing left pending: prints nothing
+        EXPECT_EQ(GetCapturedStderr() + GetCapturedStdout(), line);
+    }
+    glDeleteFramebuffers(1, &empty_framebuffer);
+}
+
+TEST_F(GLTest, MissingVertexArrayFunctionIsReportedNotCalled)
+{
+    glfwMakeContextCurrent(nullptr); // no current context: every lookup answers null
+    CaptureStderr();
+    EXPECT_FALSE(loadVertexArrayFunctions());
+    EXPECT_EQ(GetCapturedStderr(), "Could not find the OpenGL function glGenVertexArrays.\n");
+}
+
+TEST_F(GLTest, CompatibilityContextSaysSoAndItsProbeFailureGoesToStandardError)
+{
+    glfwDefaultWindowHints(); // no version or profile hint: a legacy context
+    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
+    GLFWwindow* window = glfwCreateWindow(64, 64, "compatibility", nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    glfwMakeContextCurrent(window);
+    prepareContext(window);
+    CaptureStdout();
+    CaptureStderr();
+    printContextInfo();
+    const std::string out = GetCapturedStdout();
+    EXPECT_EQ(GetCapturedStderr(), "Illegal operation did NOT cause an error message. :(\n");
+    EXPECT_EQ(out.substr(out.find('\n') + 1),
+              "Having a compatibility-profile\nDoing illegal operation (glTranslate) now...\n");
+    glfwDestroyWindow(window);
+}
