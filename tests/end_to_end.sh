@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Runs the program as a user would: `end_to_end.sh DESKTOP start|stop` brings a desktop up or down
-# (a CTest fixture), `end_to_end.sh DESKTOP CASE` runs a case of end_to_end.txt on it: x11 (bare X),
-# i3 (tiling the window to fill the 1280 x 1024 screen), wayland (headless sway, GLFW's Wayland build) or
-# wine (the Windows build, on i3). preload.cpp is preloaded but under Wine. As root, the program
-# and sway run as nobody: sway refuses root, and unreadable files are then unreadable. Set by
-# CMake: E2E_PROGRAM, E2E_PRELOAD, E2E_GLFW_WAYLAND, E2E_STATE (names the desktop's folder).
+# (a CTest fixture), `end_to_end.sh DESKTOP CASE` runs a case of end_to_end.txt on it: x11 (bare X
+# on a 1280 x 1024 screen), i3 (tiling the window to fill it), wayland (headless sway, GLFW's
+# Wayland build) or wine (the Windows build, on i3). preload.cpp is preloaded but under Wine. As
+# root, the program and sway run as nobody: sway refuses root, and unreadable files are then
+# unreadable. Set by CMake: E2E_PROGRAM, E2E_PRELOAD, E2E_GLFW_WAYLAND, E2E_STATE (names a folder).
 set -u
 desktop=$1 here=$(dirname "$(realpath "$0")") patience=20
 title='Realtime Rendering - OpenGL 3.2 core profile (GLFW)'
@@ -22,7 +22,8 @@ wait_for() {
 
 start() {
     state=$(mktemp -d /tmp/tarvelin-e2e.XXXXXX) && chmod 755 "$state" && echo "$state" >"$E2E_STATE"
-    cp -r "$E2E_PROGRAM" "$E2E_PRELOAD" ${E2E_GLFW_WAYLAND:+"$E2E_GLFW_WAYLAND"} "$state/" && mkdir -m 700 "$state/home" && chown "$user" "$state/home"
+    cp -r "$E2E_PROGRAM" "$E2E_PRELOAD" ${E2E_GLFW_WAYLAND:+"$E2E_GLFW_WAYLAND"} "$state/"
+    mkdir -m 700 "$state/home" && chown "$user" "$state/home"
     if [[ $desktop == wayland ]]; then
         echo "export XDG_RUNTIME_DIR=$state/home WAYLAND_DISPLAY=wayland-1 SWAYSOCK=$state/home/sway" >"$state/env"
         source "$state/env"
@@ -197,7 +198,6 @@ run_case() {
 }
 
 case $2 in
-start) start ;;
-stop) stop ;;
+start | stop) "$2" ;;
 *) state=$(cat "$E2E_STATE") && run_case "$2" ;;
 esac
