@@ -10,8 +10,7 @@
 
 using namespace testing::internal; // CaptureStdout and the other capture functions
 
-// The window is made once per test process: closing the display connection and opening a new one
-// at once can meet an X server that is resetting after its last client left.
+// One window per test process: a display connection reopened at once can meet an X server reset.
 struct GLTest : testing::Test
 {
     void SetUp() override
