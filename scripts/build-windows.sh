@@ -16,7 +16,10 @@ if [[ ! -f $deps/complete ]]; then
     sed -n 's/^deb /deb-src /p' /etc/apt/sources.list /etc/apt/sources.list.d/*.list >"$src/sources.list" 2>/dev/null || true
     apt=(apt-get -qq -o Dir::Etc::SourceList="$src/sources.list" -o Dir::Etc::SourceParts="$src/sources.list.d"
         -o Dir::State::Lists="$src/lists")
-    (cd "$src" && "${apt[@]}" update && "${apt[@]}" source glfw3 glew) >/dev/null 2>&1
+    if ! (cd "$src" && "${apt[@]}" update && "${apt[@]}" source glfw3 glew) >"$src/apt.log" 2>&1; then
+        echo "Could not fetch the source packages glfw3 and glew; see $src/apt.log" >&2
+        exit 1
+    fi
     build() { # SOURCE-FOLDER CMAKE-OPTIONS...
         cmake -S "$1" -B "$1/build-windows" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
             -DCMAKE_INSTALL_PREFIX="$deps" -DCMAKE_BUILD_TYPE=Release "${@:2}" >/dev/null
