@@ -95,11 +95,13 @@ void prepareContext(GLFWwindow* window)
     const GLenum result = glewInit();
     // GLEW built for GLX looks for a GLX display after loading the context's entry points; a
     // window on Wayland has none, which matters only if those entry points are missing.
-    const bool loaded = result == GLEW_ERROR_NO_GLX_DISPLAY && glCreateShader != nullptr;
-    if (result != GLEW_OK && !loaded) {
+    const bool only_glx_missing = result == GLEW_ERROR_NO_GLX_DISPLAY && glCreateShader != nullptr;
+    if (result != GLEW_OK && !only_glx_missing) {
         std::cerr << "Error: " << glewGetErrorString(result) << std::endl;
     }
     glEnable(GL_FRAMEBUFFER_SRGB);
+    // GLEW's extension query is not valid on a core context; drop the error it leaves behind.
+    glGetError();
 
     // The window manager may give the window any size, at any time. The size is asked once
     // here; after that the window library reports changes from events it handles anyway, which
@@ -109,8 +111,6 @@ void prepareContext(GLFWwindow* window)
     glfwGetFramebufferSize(window, &width, &height);
     fitViewport(window, width, height);
     glfwSetFramebufferSizeCallback(window, fitViewport);
-    // GLEW's extension query is not valid on a core context; drop the error it leaves behind.
-    glGetError();
 }
 
 void printContextInfo()

@@ -9,12 +9,12 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh --tests
 # GLFW's Wayland build, for the Wayland cases. Its package conflicts with the X11 one, so it is
 # unpacked into the build folder rather than installed.
-wayland=build/glfw-wayland
-if [[ ! -d $wayland ]]; then
-    mkdir -p "$wayland.part" && (cd "$wayland.part" && apt-get download libglfw3-wayland >/dev/null 2>&1 &&
-        dpkg -x libglfw3-wayland_*.deb .) && mv "$wayland.part" "$wayland"
+unpacked=build/glfw-wayland
+if [[ ! -d $unpacked ]]; then
+    mkdir -p "$unpacked.part" && (cd "$unpacked.part" && apt-get download libglfw3-wayland >/dev/null 2>&1 &&
+        dpkg -x libglfw3-wayland_*.deb .) && mv "$unpacked.part" "$unpacked"
 fi
-wayland=$PWD/$wayland/usr/lib/$(gcc -print-multiarch)
+wayland=$PWD/$unpacked/usr/lib/$(gcc -print-multiarch)
 # The Windows build, which the tests run under Wine.
 scripts/build-windows.sh >/dev/null
 cmake -S . -B build -DBUILD_TESTING=ON -DTARVELIN_GLFW_WAYLAND="$wayland" \
