@@ -5,7 +5,10 @@
 #include "GLUtils.h"
 #include "Shader.h"
 
+#include <algorithm>
+#include <chrono>
 #include <iostream>
+#include <thread>
 
 namespace {
 
@@ -61,11 +64,21 @@ int runDemo(GLFWwindow* window)
     glfwSetInputMode(window, GLFW_STICKY_KEYS, GLFW_TRUE);
     glfwSetCharCallback(window, closeOnQ);
 
+    // On Wayland a swap that waits for the compositor waits for as long as the window is hidden
+    // (another workspace, minimised), and the program would stop answering, even to a close
+    // request. There the swap does not wait, and the loop sleeps until the next frame is due.
+    const std::chrono::nanoseconds frame_period = ownFramePeriod();
+    auto next_frame = std::chrono::steady_clock::now();
+
     bool running = true;
     while (running) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         drawTriangle(minimal, vao_id);
         glfwSwapBuffers(window);
+        if (frame_period != std::chrono::nanoseconds::zero()) {
+            next_frame = std::max(next_frame + frame_period, std::chrono::steady_clock::now());
+            std::this_thread::sleep_until(next_frame);
+        }
         glfwPollEvents();
         checkGLError();
         running = !quitRequested(window);
@@ -80,7 +93,7 @@ int runDemo(GLFWwindow* window)
 int main()
 {
     // A library that failed to start cannot open a window; that failure is reported below.
-    GLFWwindow* window = glfwInit() == GLFW_TRUE ? openWindow() : nullptr;
+    GLFWwindow* window = startWindowLibrary() ? openWindow() : nullptr;
     if (window == nullptr) {
         reportWindowFailure();
         glfwTerminate();

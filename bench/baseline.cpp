@@ -70,7 +70,7 @@ void uploadTriangle(GLuint program)
 int main()
 {
     // The program's own window and context set-up, so that both start from the same state.
-    glfwInit();
+    startWindowLibrary();
     GLFWwindow* window = openWindow();
     if (window == nullptr) {
         glfwTerminate();

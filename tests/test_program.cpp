@@ -15,7 +15,7 @@ struct GLTest : testing::Test
 {
     void SetUp() override
     {
-        static GLFWwindow* const window = glfwInit() == GLFW_TRUE ? openWindow() : nullptr;
+        static GLFWwindow* const window = startWindowLibrary() ? openWindow() : nullptr;
         ASSERT_NE(window, nullptr) << "no OpenGL 3.2 core-profile window";
         glfwMakeContextCurrent(window);
         prepareContext(window);
