@@ -7,8 +7,12 @@ set -euo pipefail
 packages=(cmake g++ make libglfw3-dev libglew-dev libglm-dev libgl1-mesa-dri xvfb xauth xdotool
     imagemagick)
 if [[ ${1:-} == --tests ]]; then
-    # i3 and sway are the tiling desktops the tests run on; wtype, grim and jq drive sway.
-    packages+=(libgtest-dev libx11-dev valgrind i3-wm sway wtype grim jq)
+    # i3 and sway are the tiling desktops the tests run on; wtype, grim and jq drive sway. GLFW
+    # 3.3's Wayland build, which scripts/test.sh unpacks, needs the Wayland libraries that GLFW
+    # 3.4's package depends on; a libdecor plugin draws 3.4's window decorations on Wayland, as on
+    # a Wayland desktop.
+    packages+=(libgtest-dev libx11-dev valgrind i3-wm sway wtype grim jq libwayland-egl1
+        libwayland-cursor0 libxkbcommon0 libdecor-0-plugin-1-cairo)
 elif [[ ${1:-} == --windows ]]; then
     packages+=(mingw-w64 wine wine64 dpkg-dev)
 elif [[ ${1:-} == --bench ]]; then
@@ -22,9 +26,9 @@ for package in "${packages[@]}"; do
 done
 [[ ${#missing[@]} == 0 ]] && exit 0
 
-sudo=()
-[[ $(id -u) == 0 ]] || sudo=(sudo)
+# sudo starts apt with a clean environment: the frontend setting goes through env.
+as_root=(env DEBIAN_FRONTEND=noninteractive)
+[[ $(id -u) == 0 ]] || as_root=(sudo "${as_root[@]}")
 echo "Installing: ${missing[*]}"
-"${sudo[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}" >/dev/null
+"${as_root[@]}" apt-get update -qq
+"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
