@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Runs the program as a user would: `end_to_end.sh DESKTOP start|stop` brings a desktop up or down
 # (a CTest fixture), `end_to_end.sh DESKTOP CASE` runs a case of end_to_end.txt on it: x11 (bare X
-# on a 1280 x 1024 screen), i3 (tiling the window to fill it), wayland (headless sway, GLFW's
-# Wayland build) or wine (the Windows build, on i3). preload.cpp is preloaded but under Wine. As
-# root, the program and sway run as nobody: sway refuses root, and unreadable files are then
-# unreadable. Set by CMake: E2E_PROGRAM, E2E_PRELOAD, E2E_GLFW_WAYLAND, E2E_STATE (names a folder).
+# on a 1280 x 1024 screen), i3 (tiling the window to fill it), wayland (headless sway) or wine (the
+# Windows build, on i3). preload.cpp is preloaded but under Wine. As root, the program and sway run
+# as nobody: sway refuses root, and unreadable files are then unreadable; what they read is copied
+# out of the checkout, which may be in a home folder they cannot enter. Set by CMake: E2E_PROGRAM,
+# E2E_PRELOAD, E2E_STATE (names a folder), E2E_GLFW_WAYLAND (GLFW 3.3's Wayland build, if needed).
 set -u
 desktop=$1 here=$(dirname "$(realpath "$0")") patience=20
 title='Realtime Rendering - OpenGL 3.2 core profile (GLFW)'
+title_pattern='^Realtime Rendering - OpenGL 3\.2 core profile \(GLFW\)$'
 user=$(id -un) as_user=()
 [[ $user == root ]] && user=nobody as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
 
@@ -22,13 +24,13 @@ wait_for() {
 
 start() {
     state=$(mktemp -d /tmp/tarvelin-e2e.XXXXXX) && chmod 755 "$state" && echo "$state" >"$E2E_STATE"
-    cp -r "$E2E_PROGRAM" "$E2E_PRELOAD" ${E2E_GLFW_WAYLAND:+"$E2E_GLFW_WAYLAND"} "$state/"
+    cp -r "$E2E_PROGRAM" "$E2E_PRELOAD" "$here/sway.config" "$here/lsan.supp" ${E2E_GLFW_WAYLAND:+"$E2E_GLFW_WAYLAND"} "$state/"
     mkdir -m 700 "$state/home" && chown "$user" "$state/home"
     if [[ $desktop == wayland ]]; then
         echo "export XDG_RUNTIME_DIR=$state/home WAYLAND_DISPLAY=wayland-1 SWAYSOCK=$state/home/sway" >"$state/env"
         source "$state/env"
         WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 setsid "${as_user[@]}" \
-            sway -c "$here/sway.config" </dev/null &>"$state/desktop.log" &
+            sway -c "$state/sway.config" </dev/null &>"$state/desktop.log" &
         echo $! >"$state/pids"
         wait_for swaymsg -q -t get_version 2>/dev/null
         return
@@ -65,6 +67,8 @@ make_shader() {
     large) { cat "$good" && yes '// a comment line that pads this file out to megabytes' | head -n 120000; } >"$2" ;;
     syntax) sed 's/void main()/void main(/' "$good" >"$2" ;;
     mismatch) sed 's/out vec3 pass_color/out vec2 pass_color/; s/= in_color/= in_color.xy/' "$good" >"$2" ;;
+    # Another output declared first: only the binding of out_color sends the right one to the screen.
+    two-out) sed 's/^out vec4 out_color;/out vec4 other_color;\n&/; s/^    out_color = .*/&\n    other_color = vec4(1.0);/' "$good" >"$2" ;;
     no-color) sed 's/= in_color/= vec3(1.0)/' "$good" >"$2" ;;
     no-matrix) sed 's/rotation_matrix \* //' "$good" >"$2" ;;
     mat3) sed 's/mat4/mat3/; s/rotation_matrix \* in_position/vec4(rotation_matrix * in_position.xyz, 1.0)/' "$good" >"$2" ;;
@@ -90,7 +94,7 @@ find_window() {
     if [[ $desktop == wayland ]]; then
         window=$(sway_window .id)
     else
-        window=$(xdotool search --name '^Realtime Rendering - OpenGL 3\.2 core profile \(GLFW\)$')
+        window=$(xdotool search --name "$title_pattern")
     fi
     [[ -n $window ]]
 }
@@ -105,34 +109,69 @@ press() { # press KEY [hold]: a key typed once, or held down
     fi
 }
 
-# Takes a picture of the window and checks that the triangle fills its largest centred square:
-# the centre (c) is the grey third of each colour, sRGB-encoded; points at 0.4 of the square's
-# half side (i) lie inside the triangle at any angle; points just beyond its corners' circle (k)
-# are black. With the clock stopped at $1 s, the red, green and blue corners (R, G, B) are at
-# 90 + 10 x $1 degrees and 120 degrees either side, and beyond the opposite edge is black.
-shows_triangle() {
-    local picture=$dir/picture.png width height reading
+# Asks the desktop to do $1 with the program's window (a sway or i3 command).
+window_command() {
+    if [[ $desktop == wayland ]]; then swaymsg -q "[con_id=$window] $1"; else i3-msg -q "[id=$window] $1"; fi
+}
+
+hidden() {
     if [[ $desktop == wayland ]]; then
-        grim -g "$(sway_window '.rect | "\(.x),\(.y) \(.width)x\(.height)"')" "$picture"
+        [[ $(sway_window .visible) == false ]]
     else
-        import -window "$window" "$picture"
-    fi || return
-    read -r width height < <(identify -format '%w %h\n' "$picture")
-    reading=$(convert "$picture" -format "$(awk -v w="$width" -v h="$height" -v t="$1" '
+        ! xdotool search --onlyvisible --name "$title_pattern" >/dev/null
+    fi
+}
+
+# The program's processor time, in ticks; it grows only while the program draws.
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$pid/stat"; }
+drew_since() { (($(cpu_ticks) > $1 + 20)); }
+
+# The points of a picture of $1 x $2 pixels that shows_triangle reads, one "kind x y" a line: the
+# centre (c) is the grey third of each colour, sRGB-encoded; points at 0.4 of the square's half
+# side (i) lie inside the triangle at any angle; points just beyond its corners' circle (k) are
+# black. With the clock stopped at $3 s, the red, green and blue corners (R, G, B) are at
+# 90 + 10 x $3 degrees and 120 degrees either side, and beyond the opposite edge is black.
+points_to_read() {
+    awk -v w="$1" -v h="$2" -v t="$3" '
         function at(kind, f, a,    x, y) {
             x = int(w / 2 + f * r * cos(a * 3.14159265 / 180)); y = int(h / 2 - f * r * sin(a * 3.14159265 / 180))
-            if (x >= 0 && x < w && y >= 0 && y < h)
-                printf "%s %%[fx:int(255*p{%d,%d}.r)] %%[fx:int(255*p{%d,%d}.g)] %%[fx:int(255*p{%d,%d}.b)]\\n", kind, x, y, x, y, x, y
+            if (x >= 0 && x < w && y >= 0 && y < h) print kind, x, y
         }
         BEGIN { r = (w < h ? w : h) / 2; at("c", 0, 0)
             for (a = 0; a < 360; a += 45) { at("i", 0.4, a); at("k", 1.08, a) }
-            if (t != "") { red = 90 + 10 * t; at("R", 0.9, red); at("G", 0.9, red - 120); at("B", 0.9, red + 120); at("k", 0.7, red + 180) } }')" info:)
-    echo "picture of ${width}x$height not as expected (kind, red, green, blue):" $reading >"$dir/failure"
-    awk '{ sum = $2 + $3 + $4; bright = ($2 > 200) ($3 > 200) ($4 > 200) }
-         $1 == "c" && !($2 > 145 && $2 < 167 && ($2 - $3) ^ 2 + ($3 - $4) ^ 2 < 10) || $1 == "i" && sum < 120 ||
-         $1 == "k" && sum > 30 || $1 == "R" && bright != "100" || $1 == "G" && bright != "010" ||
-         $1 == "B" && bright != "001" { bad = 1 }
-         END { exit bad }' <<<"$reading" && rm "$dir/failure"
+            if (t != "") { red = 90 + 10 * t; at("R", 0.9, red); at("G", 0.9, red - 120); at("B", 0.9, red + 120); at("k", 0.7, red + 180) } }'
+}
+
+colour_fits() { # KIND RED GREEN BLUE
+    local sum=$(($2 + $3 + $4)) bright=$(($2 > 200))$(($3 > 200))$(($4 > 200))
+    case $1 in
+    c) (($2 > 145 && $2 < 167 && ($2 - $3) ** 2 + ($3 - $4) ** 2 < 10)) ;;
+    i) ((sum >= 120)) ;;
+    k) ((sum <= 30)) ;;
+    R) [[ $bright == 100 ]] ;;
+    G) [[ $bright == 010 ]] ;;
+    B) [[ $bright == 001 ]] ;;
+    esac
+}
+
+# Takes a picture of the window and checks that the triangle fills its largest centred square, at
+# the angle of $1 s if given (see points_to_read), and that the picture is $2 (WIDTHxHEIGHT) if given.
+shows_triangle() {
+    local picture=$dir/picture size kind x y red green blue fits=1
+    if [[ $desktop == wayland ]]; then
+        grim -g "$(sway_window '.rect | "\(.x),\(.y) \(.width)x\(.height)"')" "$picture.png"
+    else
+        import -window "$window" "$picture.png"
+    fi || return
+    size=$(identify -format '%wx%h' "$picture.png") && convert "$picture.png" -depth 8 "rgb:$picture.rgb" || return
+    echo "picture of $size${2:+, expected $2} (kind x y: red green blue):" >"$dir/failure"
+    [[ -z ${2:-} || $size == "$2" ]] || return
+    while read -r kind x y; do
+        read -r red green blue < <(od -An -tu1 -j $(((y * ${size%x*} + x) * 3)) -N3 "$picture.rgb")
+        echo "  $kind $x $y: $red $green $blue" >>"$dir/failure"
+        colour_fits "$kind" "$red" "$green" "$blue" || fits=0
+    done < <(points_to_read "${size%x*}" "${size#*x}" "$1")
+    ((fits)) && rm "$dir/failure"
 }
 
 ended() { ! kill -0 "$pid" 2>/dev/null; }
@@ -146,10 +185,17 @@ end_run() {
         hold-escape) press Escape hold ;;
         # Typed while the program is stopped: it must still see the key, in the next frame.
         tap-q) kill -STOP "$pid" && press q && kill -CONT "$pid" ;;
-        close | close-no-keyboard)
-            if [[ $desktop == wayland ]]; then swaymsg -q "[con_id=$window] kill"; else i3-msg -q "[id=$window] kill"; fi ;;
+        tap-escape) kill -STOP "$pid" && press Escape && kill -CONT "$pid" ;;
+        close | close-no-keyboard) window_command kill ;;
+        hide-then-close) window_command "move to workspace 2" && wait_for hidden && window_command kill ;;
+        hide-then-show)
+            window_command "move scratchpad" && wait_for hidden && wait_for drew_since "$(cpu_ticks)" ||
+                echo "no frame drawn while hidden" >"$dir/failure"
+            window_command "scratchpad show" && wait_for shows_triangle "$time"
+            press Escape hold ;;
         errors-then-escape) wait_for awk 'END { exit NR < 2 }' "$dir/err" && press Escape hold ;;
         picture) wait_for shows_triangle "$time"; press Escape hold ;;
+        picture-800x800) wait_for shows_triangle "$time" 800x800; press Escape hold ;;
         esac
     fi
     wait_for ended || kill -9 "$pid"
@@ -169,10 +215,11 @@ run_case() {
     make_shader "$frag" "$dir/Tarvelin/Shaders/shadername.frag"
     local launch=(env HOME="$state/home" LD_PRELOAD="$state/${E2E_PRELOAD##*/}${LD_PRELOAD:+:$LD_PRELOAD}") runner=()
     case $desktop in
-    wayland) launch=(env -u DISPLAY "${launch[@]:1}" LD_LIBRARY_PATH="$state/${E2E_GLFW_WAYLAND##*/}") ;;
+    wayland) launch=(env -u DISPLAY "${launch[@]:1}" ${E2E_GLFW_WAYLAND:+LD_LIBRARY_PATH="$state/${E2E_GLFW_WAYLAND##*/}"}) ;;
     # Mesa draws on the main thread: its own threads could fault as Wine ends the process (1 in 80).
     wine) launch=(env HOME="$state/home" WINEDEBUG=-all LP_NUM_THREADS=0) runner=(wine) ;;
     esac
+    [[ -n ${LSAN_OPTIONS:-} ]] && launch+=(LSAN_OPTIONS="suppressions=$state/lsan.supp:print_suppressions=0")
     # Valgrind's memcheck writes its findings to descriptor 3; it is slow to start.
     [[ $env == *E2E_MEMCHECK* ]] && runner=(valgrind --leak-check=full --xml=yes --xml-fd=3) patience=120
     source "$state/env"
@@ -188,9 +235,11 @@ run_case() {
     [[ $desktop == wayland ]] || xdotool keyup Escape
     out=$(<"$dir/out") err=$(<"$dir/err")
     [[ $desktop == wine ]] && out=${out//$'\r'/} err=${err//$'\r'/} # Windows ends lines with CR LF
-    # Memcheck's errors with a frame in the program's own code, not only in the system's libraries.
-    awk -v program="$state/${E2E_PROGRAM##*/}" '/<error>/ { own = 0 } /<obj>/ && index($0, program) { own = 1 }
-        /<\/error>/ { owned += own } END { if (owned) print owned, "memcheck errors in the program" }' \
+    # Memcheck's errors that are the program's own: raised in its code, or memory that its code
+    # allocated and lost. The first frame outside Valgrind's allocator tells.
+    awk -v program="$state/${E2E_PROGRAM##*/}" '/<error>/ { placed = 0 }
+        /<obj>/ && !placed && !/vgpreload/ { placed = 1; owned += index($0, program) > 0 }
+        END { if (owned) print owned, "memcheck errors in the program" }' \
         "$dir/memcheck.xml" >>"$dir/failure"
     [[ -s $dir/failure ]] && cat "$dir/failure" && return 1
     [[ $rc == "$code" && $out =~ ^${pattern[$out_name]}$ && $err =~ ^${pattern[$err_name]}$ ]] && return
