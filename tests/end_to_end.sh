@@ -164,15 +164,16 @@ shows_triangle() {
         import -window "$window" "$picture.png"
     fi || return
     size=$(identify -format '%wx%h' "$picture.png") && convert "$picture.png" -depth 8 "rgb:$picture.rgb" || return
-    echo "picture of $size${2:+, expected $2} (kind x y: red green blue):" >"$dir/failure"
+    echo "picture of $size${2:+, expected $2} (kind x y: red green blue):" >"$dir/picture.txt"
     [[ -z ${2:-} || $size == "$2" ]] || return
     while read -r kind x y; do
         read -r red green blue < <(od -An -tu1 -j $(((y * ${size%x*} + x) * 3)) -N3 "$picture.rgb")
-        echo "  $kind $x $y: $red $green $blue" >>"$dir/failure"
+        echo "  $kind $x $y: $red $green $blue" >>"$dir/picture.txt"
         colour_fits "$kind" "$red" "$green" "$blue" || fits=0
     done < <(points_to_read "${size%x*}" "${size#*x}" "$1")
-    ((fits)) && rm "$dir/failure"
+    ((fits))
 }
+check_picture() { wait_for shows_triangle "$@" || cat "$dir/picture.txt" >>"$dir/failure"; }
 
 ended() { ! kill -0 "$pid" 2>/dev/null; }
 
@@ -191,11 +192,11 @@ end_run() {
         hide-then-show)
             window_command "move scratchpad" && wait_for hidden && wait_for drew_since "$(cpu_ticks)" ||
                 echo "no frame drawn while hidden" >"$dir/failure"
-            window_command "scratchpad show" && wait_for shows_triangle "$time"
+            window_command "scratchpad show, floating disable" && check_picture "$time"
             press Escape hold ;;
         errors-then-escape) wait_for awk 'END { exit NR < 2 }' "$dir/err" && press Escape hold ;;
-        picture) wait_for shows_triangle "$time"; press Escape hold ;;
-        picture-800x800) wait_for shows_triangle "$time" 800x800; press Escape hold ;;
+        picture) check_picture "$time"; press Escape hold ;;
+        picture-800x800) check_picture "$time" 800x800; press Escape hold ;;
         esac
     fi
     wait_for ended || kill -9 "$pid"
