@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages needed to build and run the program, and with --tests, --windows or
-# --bench those its tests, its Windows build or its benchmark need too. Packages already installed
-# are left alone; apt runs only when one is missing.
+# --bench those its tests, its Windows build or its benchmark need too; with --fresh-machine only
+# those that scripts/fresh-machine.sh needs. Packages already installed are left alone; apt runs
+# only when one is missing.
 set -euo pipefail
 
 packages=(cmake g++ make libglfw3-dev libglew-dev libglm-dev libgl1-mesa-dri xvfb xauth xdotool
@@ -17,6 +18,8 @@ elif [[ ${1:-} == --windows ]]; then
     packages+=(mingw-w64 wine wine64 dpkg-dev)
 elif [[ ${1:-} == --bench ]]; then
     packages+=(valgrind mesa-utils)
+elif [[ ${1:-} == --fresh-machine ]]; then
+    packages=(debootstrap debian-archive-keyring git) # scripts/fresh-machine.sh, on the host
 fi
 
 missing=()
