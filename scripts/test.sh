@@ -7,24 +7,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh --tests
-# GLFW 3.4 (Debian 13) runs on X11 and Wayland alike. GLFW 3.3 (Debian 12) comes as two packages
-# that conflict: for the Wayland cases its Wayland build is unpacked into the build folder.
-wayland=
-if dpkg --compare-versions "$(dpkg-query -W -f='${Version}' libglfw3)" lt 3.4; then
-    unpacked=build/glfw-wayland
-    if [[ ! -d $unpacked ]]; then
-        mkdir -p "$unpacked.part" && (cd "$unpacked.part" && apt-get download libglfw3-wayland >/dev/null 2>&1 &&
-            dpkg -x libglfw3-wayland_*.deb .) && mv "$unpacked.part" "$unpacked"
-    fi
-    wayland=$PWD/$unpacked/usr/lib/$(gcc -print-multiarch)
-fi
 # The Windows build, which the tests run under Wine.
 scripts/build-windows.sh >/dev/null
-cmake -S . -B build -DBUILD_TESTING=ON -DTARVELIN_GLFW_WAYLAND="$wayland" \
-    -DTARVELIN_WINDOWS_PROGRAM="$PWD/bin/tarvelin.exe" >/dev/null
+cmake -S . -B build -DBUILD_TESTING=ON -DTARVELIN_WINDOWS_PROGRAM="$PWD/bin/tarvelin.exe" >/dev/null
 cmake --build build -j"$(nproc)"
 cmake -S . -B build-sanitize -DBUILD_TESTING=ON -DTARVELIN_SANITIZE=ON \
-    -DTARVELIN_BIN_DIR="$PWD/build-sanitize/bin" -DTARVELIN_GLFW_WAYLAND="$wayland" >/dev/null
+    -DTARVELIN_BIN_DIR="$PWD/build-sanitize/bin" >/dev/null
 cmake --build build-sanitize -j"$(nproc)"
 
 tests="ctest --test-dir build --output-on-failure && ctest --test-dir build-sanitize --output-on-failure"

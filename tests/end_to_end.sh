@@ -3,28 +3,25 @@
 # (a CTest fixture), `end_to_end.sh DESKTOP CASE` runs a case of end_to_end.txt on it: x11 (bare X
 # on a 1280 x 1024 screen), i3 (tiling the window to fill it), wayland (headless sway) or wine (the
 # Windows build, on i3). preload.cpp is preloaded but under Wine. As root, the program and sway run
-# as nobody: sway refuses root, and unreadable files are then unreadable; what they read is copied
-# out of the checkout, which may be in a home folder they cannot enter. Set by CMake: E2E_PROGRAM,
-# E2E_PRELOAD, E2E_STATE (names a folder), E2E_GLFW_WAYLAND (GLFW 3.3's Wayland build, if needed).
+# as nobody (sway refuses root; unreadable files are then unreadable), on copies of what they read.
+# Set by CMake: E2E_PROGRAM, E2E_PRELOAD, E2E_STATE (names a folder).
 set -u
 desktop=$1 here=$(dirname "$(realpath "$0")") patience=20
-title='Realtime Rendering - OpenGL 3.2 core profile (GLFW)'
-title_pattern='^Realtime Rendering - OpenGL 3\.2 core profile \(GLFW\)$'
+title='^Realtime Rendering - OpenGL 3\.2 core profile \(GLFW\)$' # the whole title, exactly
 user=$(id -un) as_user=()
 [[ $user == root ]] && user=nobody as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
 
-# Runs "$@" every 0.1 s until it succeeds, for up to $patience seconds.
-wait_for() {
+wait_for() { # runs "$@" every 0.1 s until it succeeds, for up to $patience seconds
     local until=$((SECONDS + patience))
-    until "$@"; do
-        ((SECONDS < until)) || return
-        sleep 0.1
-    done
+    until "$@"; do ((SECONDS < until)) && sleep 0.1 || return; done
 }
 
 start() {
     state=$(mktemp -d /tmp/tarvelin-e2e.XXXXXX) && chmod 755 "$state" && echo "$state" >"$E2E_STATE"
-    cp -r "$E2E_PROGRAM" "$E2E_PRELOAD" "$here/sway.config" "$here/lsan.supp" ${E2E_GLFW_WAYLAND:+"$E2E_GLFW_WAYLAND"} "$state/"
+    cp -r "$E2E_PROGRAM" "$E2E_PRELOAD" "$here/sway.config" "$here/lsan.supp" "$state/"
+    # GLFW 3.3 is for X11 or Wayland: its Wayland build is copied in too, and used on Wayland.
+    local glfw_wayland && glfw_wayland=$("$here/../scripts/glfw-wayland.sh") || return
+    [[ -z $glfw_wayland ]] || cp -r "$glfw_wayland" "$state/glfw-wayland"
     mkdir -m 700 "$state/home" && chown "$user" "$state/home"
     if [[ $desktop == wayland ]]; then
         echo "export XDG_RUNTIME_DIR=$state/home WAYLAND_DISPLAY=wayland-1 SWAYSOCK=$state/home/sway" >"$state/env"
@@ -45,11 +42,6 @@ start() {
     wait_for i3-msg -q nop 2>/dev/null || return
     [[ $desktop == i3 ]] && return
     (export HOME=$state/home WINEDEBUG=-all && "${as_user[@]}" wineboot --init && "${as_user[@]}" wineserver --wait) &>/dev/null
-}
-
-stop() {
-    state=$(cat "$E2E_STATE")
-    kill $(cat "$state/pids"); rm -rf "$state" "$E2E_STATE"
 }
 
 # Writes shader file $2 as kind $1: a broken, odd or altered copy of the program's own.
@@ -79,6 +71,8 @@ make_shader() {
 declare -A pattern=(
     [-]=''
     [healthy]=$'OpenGL Version: [^\n]+\nHaving a core-profile\nDoing illegal operation \\(glTranslate\\) now\\.\\.\\.\nIllegal operation caused an error message\\. :\\)'
+    [compatible]=$'OpenGL Version: [^\n]+\nHaving a compatibility-profile\nDoing illegal operation \\(glTranslate\\) now\\.\\.\\.'
+    [no-probe-error]='Illegal operation did NOT cause an error message\. :\('
     [not-built]='Could not compile minimal shader program\.'
     [no-window]=$'[^\n]+\nFailed to initialize OpenGL window\\.'
     [out-of-range]='GL: Numeric argument out of range\.'
@@ -88,49 +82,32 @@ pattern[build-failed]=${pattern[healthy]}$'\n(Shader compilation failed\\.\n.*)?
 pattern[no-vertex]=$'Vertex shader file \\.\\./Tarvelin/Shaders/shadername\\.vert does not exist\\.\n'${pattern[not-built]}
 pattern[no-fragment]=$'Fragment shader file \\.\\./Tarvelin/Shaders/shadername\\.frag does not exist\\.\n'${pattern[not-built]}
 
-# The program's window, found by its exact title: `window` is an X window or a sway node.
-sway_window() { swaymsg -t get_tree | jq -r --arg t "$title" ".. | objects | select(.name? == \$t) | $1"; }
-find_window() {
-    if [[ $desktop == wayland ]]; then
-        window=$(sway_window .id)
-    else
-        window=$(xdotool search --name "$title_pattern")
-    fi
-    [[ -n $window ]]
-}
-
-press() { # press KEY [hold]: a key typed once, or held down
-    if [[ $desktop != wayland ]]; then
-        xdotool windowfocus --sync "$window" "key${2:+down}" "$1"
-    elif [[ $# == 2 ]]; then
-        wtype -P "$1" -s 60000 &
-    else
-        wtype -k "$1"
-    fi
-}
-
-# Asks the desktop to do $1 with the program's window (a sway or i3 command).
-window_command() {
-    if [[ $desktop == wayland ]]; then swaymsg -q "[con_id=$window] $1"; else i3-msg -q "[id=$window] $1"; fi
-}
-
-hidden() {
-    if [[ $desktop == wayland ]]; then
-        [[ $(sway_window .visible) == false ]]
-    else
-        ! xdotool search --onlyvisible --name "$title_pattern" >/dev/null
-    fi
-}
+# The desktop's tools: find the program's window by its exact title (`window`: an X window or a
+# sway node), tell whether it is hidden, ask the window manager to do $1 with it, take a picture of
+# it into $1, press KEY (with hold: held down).
+if [[ $desktop == wayland ]]; then
+    sway_window() { swaymsg -t get_tree | jq -r --arg t "$title" ".. | objects | select(.name? // \"\" | test(\$t)) | $1"; }
+    find_window() { window=$(sway_window .id) && [[ -n $window ]]; }
+    hidden() { [[ $(sway_window .visible) == false ]]; }
+    window_command() { swaymsg -q "[con_id=$window] $1"; }
+    take_picture() { grim -g "$(sway_window '.rect | "\(.x),\(.y) \(.width)x\(.height)"')" "$1"; }
+    press() { if [[ $# == 2 ]]; then wtype -P "$1" -s 60000 & else wtype -k "$1"; fi; }
+else
+    find_window() { window=$(xdotool search --name "$title"); }
+    hidden() { ! xdotool search --onlyvisible --name "$title" >/dev/null; }
+    window_command() { i3-msg -q "[id=$window] $1"; }
+    take_picture() { import -window "$window" "$1"; }
+    press() { xdotool windowfocus --sync "$window" "key${2:+down}" "$1"; }
+fi
 
 # The program's processor time, in ticks; it grows only while the program draws.
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$pid/stat"; }
 drew_since() { (($(cpu_ticks) > $1 + 20)); }
 
-# The points of a picture of $1 x $2 pixels that shows_triangle reads, one "kind x y" a line: the
-# centre (c) is the grey third of each colour, sRGB-encoded; points at 0.4 of the square's half
-# side (i) lie inside the triangle at any angle; points just beyond its corners' circle (k) are
-# black. With the clock stopped at $3 s, the red, green and blue corners (R, G, B) are at
-# 90 + 10 x $3 degrees and 120 degrees either side, and beyond the opposite edge is black.
+# The points of a picture of $1 x $2 pixels that shows_triangle reads, as "kind x y" lines: the
+# centre (c) is the grey third of each colour, sRGB-encoded; points at 0.4 of the square's half side
+# (i) lie inside the triangle at any angle; points beyond its corners' circle (k) are black. At $3 s,
+# the red, green and blue corners (R, G, B) are at 90 + 10 x $3 degrees and 120 degrees either side.
 points_to_read() {
     awk -v w="$1" -v h="$2" -v t="$3" '
         function at(kind, f, a,    x, y) {
@@ -158,11 +135,7 @@ colour_fits() { # KIND RED GREEN BLUE
 # the angle of $1 s if given (see points_to_read), and that the picture is $2 (WIDTHxHEIGHT) if given.
 shows_triangle() {
     local picture=$dir/picture size kind x y red green blue fits=1
-    if [[ $desktop == wayland ]]; then
-        grim -g "$(sway_window '.rect | "\(.x),\(.y) \(.width)x\(.height)"')" "$picture.png"
-    else
-        import -window "$window" "$picture.png"
-    fi || return
+    take_picture "$picture.png" || return
     size=$(identify -format '%wx%h' "$picture.png") && convert "$picture.png" -depth 8 "rgb:$picture.rgb" || return
     echo "picture of $size${2:+, expected $2} (kind x y: red green blue):" >"$dir/picture.txt"
     [[ -z ${2:-} || $size == "$2" ]] || return
@@ -180,7 +153,7 @@ ended() { ! kill -0 "$pid" 2>/dev/null; }
 # Ends the run the way $1 says, once the window is there, and sets rc to the exit code.
 end_run() {
     if [[ $1 != none ]] && ! wait_for find_window; then
-        echo "no window titled '$title'" >"$dir/failure"
+        echo "no window titled $title" >"$dir/failure"
     else
         case $1 in
         hold-escape) press Escape hold ;;
@@ -208,7 +181,6 @@ run_case() {
     local name desktops vert frag env ending code out_name err_name out err time=
     IFS=$'\t' read -r name desktops vert frag env ending code out_name err_name < <(awk -F' *[|] *' -v n="$1" \
         '$1 == n { sub(/ +$/, "", $9); OFS = "\t"; $1 = $1; print }' "$here/end_to_end.txt")
-    [[ -n ${code:-} ]] || { echo "no case named '$1'" && return 1; }
     [[ $env == - ]] && env=
     [[ $env =~ E2E_TIME=([0-9.]+) ]] && time=${BASH_REMATCH[1]}
     dir=$(mktemp -d "$state/case.XXXXXX") && chmod 755 "$dir" && mkdir -p "$dir/bin" "$dir/Tarvelin/Shaders"
@@ -216,7 +188,7 @@ run_case() {
     make_shader "$frag" "$dir/Tarvelin/Shaders/shadername.frag"
     local launch=(env HOME="$state/home" LD_PRELOAD="$state/${E2E_PRELOAD##*/}${LD_PRELOAD:+:$LD_PRELOAD}") runner=()
     case $desktop in
-    wayland) launch=(env -u DISPLAY "${launch[@]:1}" ${E2E_GLFW_WAYLAND:+LD_LIBRARY_PATH="$state/${E2E_GLFW_WAYLAND##*/}"}) ;;
+    wayland) launch=(env -u DISPLAY "${launch[@]:1}" LD_LIBRARY_PATH="$state/glfw-wayland") ;;
     # Mesa draws on the main thread: its own threads could fault as Wine ends the process (1 in 80).
     wine) launch=(env HOME="$state/home" WINEDEBUG=-all LP_NUM_THREADS=0) runner=(wine) ;;
     esac
@@ -249,6 +221,7 @@ run_case() {
 }
 
 case $2 in
-start | stop) "$2" ;;
+start) start ;;
+stop) state=$(cat "$E2E_STATE") && kill $(cat "$state/pids") && rm -rf "$state" "$E2E_STATE" ;;
 *) state=$(cat "$E2E_STATE") && run_case "$2" ;;
 esac
