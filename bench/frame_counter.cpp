@@ -2,11 +2,14 @@
 // wrapping glfwSwapBuffers, so that the program itself needs no benchmark code. It asks the
 // window to close after BENCH_SECONDS seconds or BENCH_FRAMES frames, and at exit appends one
 // line to the file BENCH_OUT:
-//   frames  frames-per-second  ms-from-BENCH_T0-to-first-frame  peak-resident-KiB
+//   frames  frames-per-second  ms-from-BENCH_T0-to-first-frame  peak-resident-KiB  cpu-percent
+// where cpu-percent is the processor time the whole process took from the first frame to the
+// last, against the wall-clock time between them (100: one core busy).
 // BENCH_T0 is the wall-clock time in nanoseconds, taken just before the program was started.
 #include <GLFW/glfw3.h>
 
 #include <dlfcn.h>
+#include <sys/resource.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +20,8 @@ namespace {
 long long frames = 0;
 double first_frame = 0.0; // seconds of wall-clock time
 double last_frame = 0.0;
+double cpu_at_first_frame = 0.0; // seconds of processor time, all threads
+double cpu_at_last_frame = 0.0;
 
 double now()
 {
@@ -29,6 +34,14 @@ double environmentNumber(const char* name, double fallback)
 {
     const char* text = std::getenv(name);
     return text != nullptr ? std::atof(text) : fallback;
+}
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
 }
 
 long peakResidentKiB()
@@ -52,10 +65,11 @@ __attribute__((destructor)) void report()
         return;
     }
     const double started = environmentNumber("BENCH_T0", 0.0) * 1e-9;
-    const double fps =
-        frames > 1 ? static_cast<double>(frames - 1) / (last_frame - first_frame) : 0;
-    std::fprintf(out, "%lld %.1f %.1f %ld\n", frames, fps, (first_frame - started) * 1e3,
-                 peakResidentKiB());
+    const double seconds = last_frame - first_frame;
+    const double fps = frames > 1 ? static_cast<double>(frames - 1) / seconds : 0;
+    const double cpu = frames > 1 ? (cpu_at_last_frame - cpu_at_first_frame) / seconds * 100 : 0;
+    std::fprintf(out, "%lld %.1f %.1f %ld %.1f\n", frames, fps, (first_frame - started) * 1e3,
+                 peakResidentKiB(), cpu);
     std::fclose(out);
 }
 
@@ -72,8 +86,10 @@ extern "C" void glfwSwapBuffers(GLFWwindow* window)
     last_frame = now();
     if (frames++ == 0) {
         first_frame = last_frame;
+        cpu_at_first_frame = cpuSeconds();
     }
     if (last_frame - first_frame >= seconds || static_cast<double>(frames) >= most_frames) {
+        cpu_at_last_frame = cpuSeconds();
         glfwSetWindowShouldClose(window, GLFW_TRUE);
     }
 }

@@ -5,6 +5,8 @@
 # Mesa's llvmpipe is used, on a virtual X server when there is no display.
 #   bash scripts/bench.sh [PAIRS] [SECONDS]   (defaults: 5 pairs of 4 s runs)
 #   bash scripts/bench.sh --soak [SECONDS]    (program's resident memory over a long run; 600 s)
+#   bash scripts/bench.sh --wayland [SECONDS] (frames per second and processor time on native
+#                                              Wayland, window in view, then hidden; 10 s each)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -59,8 +61,36 @@ soak() {
     kill "$pid" && wait "$pid" 2>/dev/null || true
 }
 
+# The program on the tests' Wayland desktop (headless sway, started and stopped by the tests' own
+# script), for $1 seconds in view, then for $1 seconds on a workspace out of view. A run that has
+# not ended 10 s after its time is taken to hang, and is ended.
+wayland() {
+    local state run view as_user=() frames fps rest cpu
+    export E2E_STATE=$work/desktop E2E_PROGRAM=$PWD/bin/tarvelin E2E_PRELOAD=$counter
+    bash tests/end_to_end.sh wayland start
+    state=$(cat "$E2E_STATE") && source "$state/env"
+    run=$state/bench && mkdir -p "$run/bin" "$run/Tarvelin" && cp -r Tarvelin/Shaders "$run/Tarvelin/"
+    chmod -R a+rwX "$run"
+    [[ $(id -u) != 0 ]] || as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups) # as sway
+    echo "native Wayland, headless sway ($(swaymsg -t get_outputs | jq -r '.[0].current_mode.refresh / 1000') Hz), $1 s each"
+    printf '%-8s %8s %8s\n' window fps "CPU %"
+    for view in visible hidden; do
+        [[ $view == visible ]] || swaymsg -q 'for_window [title="^Realtime Rendering"] move to workspace 2'
+        (cd "$run/bin" && exec "${as_user[@]}" env -u DISPLAY BENCH_T0="$(date +%s%N)" BENCH_SECONDS="$1" \
+            BENCH_OUT="$run/$view" LD_PRELOAD="$state/${counter##*/}" \
+            LD_LIBRARY_PATH="$state/glfw-wayland" \
+            timeout $(($1 + 10)) "$state/tarvelin") >/dev/null 2>&1 || true
+        read -r frames fps rest rest cpu <"$run/$view" 2>/dev/null || fps="hung" cpu="-"
+        printf '%-8s %8s %8s\n' "$view" "$fps" "$cpu"
+    done
+    bash tests/end_to_end.sh wayland stop
+}
+
 if [[ ${1:-} == --soak ]]; then
     soak "${2:-600}"
+    exit 0
+elif [[ ${1:-} == --wayland ]]; then
+    wayland "${2:-10}"
     exit 0
 fi
 
@@ -82,7 +112,7 @@ paste -d ' ' "$work/tarvelin" "$work/tarvelin-baseline" | awk '
         t = (n % 2) ? sorted[(n + 1) / 2] : (sorted[n / 2] + sorted[n / 2 + 1]) / 2
         return sprintf(format, t, sorted[1], sorted[n])
     }
-    { for (m = 2; m <= 4; m++) { a[m, NR] = $m; b[m, NR] = $(m + 4); r[m, NR] = $m / $(m + 4) } }
+    { for (m = 2; m <= 4; m++) { a[m, NR] = $m; b[m, NR] = $(m + 5); r[m, NR] = $m / $(m + 5) } }
     END {
         split(";frames per second;time to first frame (ms);peak resident memory (KiB)", label, ";")
         for (m = 2; m <= 4; m++) {

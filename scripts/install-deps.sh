@@ -7,17 +7,17 @@ set -euo pipefail
 
 packages=(cmake g++ make libglfw3-dev libglew-dev libglm-dev libgl1-mesa-dri xvfb xauth xdotool
     imagemagick)
+# sway, a Wayland desktop the tests and the benchmark run on. GLFW 3.3's Wayland build, which
+# scripts/glfw-wayland.sh unpacks, needs the Wayland libraries that GLFW 3.4's package depends on; a
+# libdecor plugin draws GLFW 3.4's window decorations on Wayland, as on a Wayland desktop.
+wayland=(sway libwayland-egl1 libwayland-cursor0 libxkbcommon0 libdecor-0-plugin-1-cairo)
 if [[ ${1:-} == --tests ]]; then
-    # i3 and sway are the tiling desktops the tests run on; wtype, grim and jq drive sway. GLFW
-    # 3.3's Wayland build, which scripts/test.sh unpacks, needs the Wayland libraries that GLFW
-    # 3.4's package depends on; a libdecor plugin draws 3.4's window decorations on Wayland, as on
-    # a Wayland desktop.
-    packages+=(libgtest-dev libx11-dev valgrind i3-wm sway wtype grim jq libwayland-egl1
-        libwayland-cursor0 libxkbcommon0 libdecor-0-plugin-1-cairo)
+    # i3 is the tiling X11 desktop the tests run on; wtype, grim and jq drive sway.
+    packages+=(libgtest-dev libx11-dev valgrind i3-wm "${wayland[@]}" wtype grim jq)
 elif [[ ${1:-} == --windows ]]; then
     packages+=(mingw-w64 wine wine64 dpkg-dev)
 elif [[ ${1:-} == --bench ]]; then
-    packages+=(valgrind mesa-utils)
+    packages+=(valgrind mesa-utils "${wayland[@]}")
 elif [[ ${1:-} == --fresh-machine ]]; then
     packages=(debootstrap debian-archive-keyring git) # scripts/fresh-machine.sh, on the host
 fi
