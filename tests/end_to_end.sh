@@ -222,6 +222,6 @@ run_case() {
 
 case $2 in
 start) start ;;
-stop) state=$(cat "$E2E_STATE") && kill $(cat "$state/pids") && rm -rf "$state" "$E2E_STATE" ;;
+stop) state=$(cat "$E2E_STATE") && kill $(cat "$state/pids"); rm -rf "$state" "$E2E_STATE" ;;
 *) state=$(cat "$E2E_STATE") && run_case "$2" ;;
 esac
