@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the program and starts it from bin/. With no display it runs on a virtual X server
-# instead: see scripts/screenshot.sh.
+# Builds the program and starts it from bin/, in the desktop session (X11 or Wayland). With no
+# display it runs on a virtual X server instead: see scripts/screenshot.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -8,7 +8,11 @@ scripts/install-deps.sh
 cmake -S . -B build -DBUILD_TESTING=OFF >/dev/null
 cmake --build build -j"$(nproc)"
 
-if [[ -n ${DISPLAY:-} ]]; then
+if [[ -n ${DISPLAY:-} || -n ${WAYLAND_DISPLAY:-} ]]; then
+    # GLFW 3.3 (Debian 12) is for X11: in a Wayland session without XWayland, its Wayland build.
+    if [[ -z ${DISPLAY:-} ]]; then
+        LD_LIBRARY_PATH=$(scripts/glfw-wayland.sh) && export LD_LIBRARY_PATH
+    fi
     cd bin
     exec ./tarvelin
 fi
