@@ -33,12 +33,13 @@ measure() {
 # What bin/$1 does, counted by callgrind, which counts instructions rather than time: the
 # whole process's instructions up to its first frame, into $work/startup.$1, and on stdout its
 # own code's work per frame, from runs of 20 and 60 frames so that start-up cancels out, as
-# "self INSTRUCTIONS" and "calls COUNT CALLEE" lines.
+# "self INSTRUCTIONS" and "calls COUNT CALLEE" lines. Mesa's shader cache is off, so that both
+# programs compile their shaders whatever an earlier run left in the cache.
 callgrind_counts() {
     local frames
     for frames in 1 20 60; do
-        (cd bin && LP_NUM_THREADS=0 BENCH_FRAMES=$frames LD_PRELOAD="$counter" \
-            valgrind --tool=callgrind --callgrind-out-file="$work/callgrind" "./$1") >/dev/null 2>&1
+        (cd bin && LP_NUM_THREADS=0 MESA_SHADER_CACHE_DISABLE=true BENCH_FRAMES=$frames \
+            LD_PRELOAD="$counter" valgrind --tool=callgrind --callgrind-out-file="$work/callgrind" "./$1") >/dev/null 2>&1
         awk -v object="$PWD/bin/$1" -f bench/own_code.awk "$work/callgrind" >"$work/own.$frames"
         [[ $frames != 1 ]] || awk '/^summary:/ { print $2 }' "$work/callgrind" >"$work/startup.$1"
     done
