@@ -73,7 +73,8 @@ wayland() {
     run=$state/bench && mkdir -p "$run/bin" "$run/Tarvelin" && cp -r Tarvelin/Shaders "$run/Tarvelin/"
     chmod -R a+rwX "$run"
     [[ $(id -u) != 0 ]] || as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups) # as sway
-    echo "native Wayland, headless sway ($(swaymsg -t get_outputs | jq -r '.[0].current_mode.refresh / 1000') Hz), $1 s each"
+    echo "native Wayland, headless sway ($(swaymsg -t get_outputs | jq -r '.[0].current_mode.refresh |
+        if . > 0 then "output at \(. / 1000) Hz" else "the output gives no refresh rate" end')), $1 s each"
     printf '%-8s %8s %8s\n' window fps "CPU %"
     for view in visible hidden; do
         [[ $view == visible ]] || swaymsg -q 'for_window [title="^Realtime Rendering"] move to workspace 2'
