@@ -25,6 +25,8 @@ mirror=${mirror:-http://deb.debian.org/debian}
 root=$PWD/build/fresh-debian-$1
 log=$PWD/build/fresh-debian-$1.log
 
+mounts_inside() { findmnt -rn -o TARGET | awk -v root="$root" '$0 == root || index($0, root "/") == 1'; }
+
 # Ends whatever still runs inside, unmounts everything mounted there, deepest first, and removes the
 # folder only when nothing is mounted beneath it any more; --one-file-system guards that once more.
 remove_machine() {
@@ -36,14 +38,15 @@ remove_machine() {
     done
     while read -r mount; do
         umount "$mount" || umount -l "$mount"
-    done < <(findmnt -rn -o TARGET | grep -F "$root/" | sort -r)
-    if findmnt -rn -o TARGET | grep -qF "$root"; then
+    done < <(mounts_inside | sort -r)
+    if [[ -n $(mounts_inside) ]]; then
         echo "Still mounted under $root; left in place." >&2
         return 1
     fi
     rm -rf --one-file-system "$root"
 }
 trap remove_machine EXIT
+trap 'exit 1' INT TERM # the clean-up above runs on Ctrl-C too
 [[ ! -e $root ]] || remove_machine
 
 started=$SECONDS
