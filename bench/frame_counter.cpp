@@ -67,7 +67,9 @@ __attribute__((destructor)) void report()
     const double started = environmentNumber("BENCH_T0", 0.0) * 1e-9;
     const double seconds = last_frame - first_frame;
     const double fps = frames > 1 ? static_cast<double>(frames - 1) / seconds : 0;
-    const double cpu = frames > 1 ? (cpu_at_last_frame - cpu_at_first_frame) / seconds * 100 : 0;
+    // A run that the program ended itself (Esc, Q, close) has no processor time taken at its end.
+    const double cpu_at_end = cpu_at_last_frame > 0.0 ? cpu_at_last_frame : cpuSeconds();
+    const double cpu = frames > 1 ? (cpu_at_end - cpu_at_first_frame) / seconds * 100 : 0;
     std::fprintf(out, "%lld %.1f %.1f %ld %.1f\n", frames, fps, (first_frame - started) * 1e3,
                  peakResidentKiB(), cpu);
     std::fclose(out);

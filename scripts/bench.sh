@@ -66,7 +66,7 @@ soak() {
 # script), for $1 seconds in view, then for $1 seconds on a workspace out of view. A run that has
 # not ended 10 s after its time is taken to hang, and is ended.
 wayland() {
-    local state run view as_user=() frames fps rest cpu
+    local state run view as_user=() fps cpu
     export E2E_STATE=$work/desktop E2E_PROGRAM=$PWD/bin/tarvelin E2E_PRELOAD=$counter
     bash tests/end_to_end.sh wayland start
     state=$(cat "$E2E_STATE") && source "$state/env"
@@ -82,7 +82,7 @@ wayland() {
             BENCH_OUT="$run/$view" LD_PRELOAD="$state/${counter##*/}" \
             LD_LIBRARY_PATH="$state/glfw-wayland" \
             timeout $(($1 + 10)) "$state/tarvelin") >/dev/null 2>&1 || true
-        read -r frames fps rest rest cpu <"$run/$view" 2>/dev/null || fps="hung" cpu="-"
+        read -r _ fps _ _ cpu <"$run/$view" 2>/dev/null || fps="hung" cpu="-"
         printf '%-8s %8s %8s\n' "$view" "$fps" "$cpu"
     done
     bash tests/end_to_end.sh wayland stop
