@@ -8,8 +8,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
 #include <iostream>
 
 namespace {
@@ -67,53 +65,7 @@ void fitViewport(GLFWwindow* /*window*/, int width, int height)
     glViewport((width - side) / 2, (height - side) / 2, side, side);
 }
 
-bool onWayland()
-{
-#if GLFW_VERSION_MAJOR == 3 && GLFW_VERSION_MINOR >= 4
-    return glfwGetPlatform() == GLFW_PLATFORM_WAYLAND;
-#else
-    // GLFW 3.3 is built for one window system, which its version string names.
-    return std::strstr(glfwGetVersionString(), "Wayland") != nullptr;
-#endif
-}
-
 } // namespace
-
-bool startWindowLibrary()
-{
-#if GLFW_VERSION_MAJOR == 3 && GLFW_VERSION_MINOR >= 4
-    // GLFW 3.4 carries X11 and Wayland in one library and tries Wayland first, even where there is
-    // no Wayland session, and libwayland then complains on standard error. A Wayland session names
-    // its display in WAYLAND_DISPLAY; without one the program goes straight to X11.
-    const char* wayland_display = std::getenv("WAYLAND_DISPLAY");
-    const bool wayland_session = wayland_display != nullptr && *wayland_display != '\0';
-    if (!wayland_session && glfwPlatformSupported(GLFW_PLATFORM_X11) == GLFW_TRUE) {
-        glfwInitHint(GLFW_PLATFORM, GLFW_PLATFORM_X11);
-    }
-#endif
-    return glfwInit() == GLFW_TRUE;
-}
-
-GLFWwindow* openWindow()
-{
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
-    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 2);
-    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
-    // macOS gives a 3.2+ core context only when it is forward-compatible; elsewhere it changes
-    // nothing for this program, which uses no deprecated call but the probe.
-    glfwWindowHint(GLFW_OPENGL_FORWARD_COMPAT, GLFW_TRUE);
-    glfwWindowHint(GLFW_DEPTH_BITS, 24);
-    glfwWindowHint(GLFW_STENCIL_BITS, 8);
-    glfwWindowHint(GLFW_ALPHA_BITS, 0);
-
-    GLFWwindow* window = glfwCreateWindow(800, 800, "", nullptr, nullptr);
-    if (window == nullptr) {
-        return nullptr;
-    }
-    glfwMakeContextCurrent(window);
-    glfwSetWindowTitle(window, "Realtime Rendering - OpenGL 3.2 core profile (GLFW)");
-    return window;
-}
 
 void prepareContext(GLFWwindow* window)
 {
@@ -138,19 +90,6 @@ void prepareContext(GLFWwindow* window)
     glfwGetFramebufferSize(window, &width, &height);
     fitViewport(window, width, height);
     glfwSetFramebufferSizeCallback(window, fitViewport);
-}
-
-std::chrono::nanoseconds ownFramePeriod()
-{
-    if (!onWayland()) {
-        return std::chrono::nanoseconds::zero();
-    }
-    // The swap no longer waits for the compositor; the frame loop keeps to the monitor's rate.
-    glfwSwapInterval(0);
-    GLFWmonitor* monitor = glfwGetPrimaryMonitor();
-    const GLFWvidmode* mode = monitor != nullptr ? glfwGetVideoMode(monitor) : nullptr;
-    const int refresh_rate = mode != nullptr && mode->refreshRate > 0 ? mode->refreshRate : 60;
-    return std::chrono::nanoseconds(std::chrono::seconds(1)) / refresh_rate;
 }
 
 void printContextInfo()

@@ -4,23 +4,11 @@
 // glew.h must come first: it replaces the system's GL header.
 #include <GLFW/glfw3.h>
 
-#include <chrono>
-
 class Shader;
-
-// Starts the window library on the window system of the user's session; false on failure.
-bool startWindowLibrary();
-
-// Opens the 800 x 800 window with a current OpenGL 3.2 core-profile context; null on failure.
-GLFWwindow* openWindow();
 
 // Loads the GL entry points and sets the output state that every frame relies on: sRGB output,
 // and a viewport that follows the framebuffer's size.
 void prepareContext(GLFWwindow* window);
-
-// How long a frame lasts when the program paces its own frames (on Wayland), or zero where the
-// buffer swap paces them.
-std::chrono::nanoseconds ownFramePeriod();
 
 // Reports the context's version and profile, and proves that a removed legacy call fails.
 void printContextInfo();

@@ -4,25 +4,15 @@
 #include "Demo.h"
 #include "GLUtils.h"
 #include "Shader.h"
+#include "Window.h"
 
-#include <algorithm>
 #include <chrono>
 #include <iostream>
-#include <thread>
 
 namespace {
 
 // Relative to bin/, where the program is started; ".vert" and ".frag" are appended.
 const char* const shader_base_path = "../Tarvelin/Shaders/shadername";
-
-void reportWindowFailure()
-{
-    const char* description = nullptr;
-    if (glfwGetError(&description) != GLFW_NO_ERROR && description != nullptr) {
-        std::cerr << description << std::endl;
-    }
-    std::cerr << "Failed to initialize OpenGL window." << std::endl;
-}
 
 // Q ends the run as a close request does. It is recognised by the character it types, so it is
 // the key that types Q in the user's layout, wherever that key sits, and nothing is asked of a
@@ -64,9 +54,8 @@ int runDemo(GLFWwindow* window)
     glfwSetInputMode(window, GLFW_STICKY_KEYS, GLFW_TRUE);
     glfwSetCharCallback(window, closeOnQ);
 
-    // On Wayland a swap that waits for the compositor waits for as long as the window is hidden
-    // (another workspace, minimised), and the program would stop answering, even to a close
-    // request. There the swap does not wait, and the loop sleeps until the next frame is due.
+    // On Wayland the program keeps to the monitor's rate itself, so that a hidden window still
+    // answers; elsewhere the buffer swap does.
     const std::chrono::nanoseconds frame_period = ownFramePeriod();
     auto next_frame = std::chrono::steady_clock::now();
 
@@ -75,16 +64,18 @@ int runDemo(GLFWwindow* window)
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         drawTriangle(minimal, vao_id);
         glfwSwapBuffers(window);
-        if (frame_period != std::chrono::nanoseconds::zero()) {
-            next_frame = std::max(next_frame + frame_period, std::chrono::steady_clock::now());
-            std::this_thread::sleep_until(next_frame);
-        }
+        waitForNextFrame(frame_period, next_frame);
         glfwPollEvents();
         checkGLError();
         running = !quitRequested(window);
     }
 
     releaseTriangle(vbo_id, vao_id);
+    // The desktop went away under the program (a crash, a logout): that is no quit.
+    if (lostWaylandConnection()) {
+        std::cerr << "Lost the connection to the Wayland display." << std::endl;
+        return 1;
+    }
     return 0;
 }
 

@@ -3,6 +3,7 @@
 // clear, upload the matrix, draw, swap and poll. The floor the demo is measured against.
 // Started from bin/, like the demo; ends with Esc or the close button.
 #include "Demo.h"
+#include "Window.h"
 
 #include <glm/glm.hpp>
 #include <glm/gtc/matrix_transform.hpp>

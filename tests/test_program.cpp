@@ -1,6 +1,7 @@
 // The parts of the program that the end-to-end cases cannot reach, on its own window and context.
 #include "Demo.h"
 #include "GLUtils.h"
+#include "Window.h"
 
 #include <gtest/gtest.h>
 
