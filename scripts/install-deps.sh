@@ -5,15 +5,19 @@
 # only when one is missing.
 set -euo pipefail
 
-packages=(cmake g++ make libglfw3-dev libglew-dev libglm-dev libgl1-mesa-dri xvfb xauth xdotool
-    imagemagick)
+packages=(cmake g++ make pkg-config libglfw3-dev libglew-dev libglm-dev libwayland-dev
+    libgl1-mesa-dri xvfb xauth xdotool imagemagick)
+# GLFW 3.4 (Debian 13) has libdecor draw the window's title bar on Wayland, and libdecor draws
+# nothing without a plugin: the GTK one, libdecor's own choice, which looks like GNOME.
+[[ $(. /etc/os-release && echo "$VERSION_CODENAME") == bookworm ]] || packages+=(libdecor-0-plugin-1-gtk)
 # sway, a Wayland desktop the tests and the benchmark run on. GLFW 3.3's Wayland build, which
-# scripts/glfw-wayland.sh unpacks, needs the Wayland libraries that GLFW 3.4's package depends on; a
-# libdecor plugin draws GLFW 3.4's window decorations on Wayland, as on a Wayland desktop.
-wayland=(sway libwayland-egl1 libwayland-cursor0 libxkbcommon0 libdecor-0-plugin-1-cairo)
+# scripts/glfw-wayland.sh unpacks, needs the Wayland libraries that GLFW 3.4's package depends on.
+wayland=(sway libwayland-egl1 libwayland-cursor0 libxkbcommon0)
 if [[ ${1:-} == --tests ]]; then
-    # i3 is the tiling X11 desktop the tests run on; wtype, grim and jq drive sway.
-    packages+=(libgtest-dev libx11-dev valgrind i3-wm "${wayland[@]}" wtype grim jq)
+    # i3 is the tiling X11 desktop the tests run on; wtype, grim and jq drive sway. GNOME Shell
+    # runs with its accessibility bus, as on a GNOME desktop, and its Xwayland.
+    packages+=(libgtest-dev libx11-dev valgrind i3-wm "${wayland[@]}" wtype grim jq
+        gnome-shell at-spi2-core xwayland)
 elif [[ ${1:-} == --windows ]]; then
     packages+=(mingw-w64 wine wine64 dpkg-dev)
 elif [[ ${1:-} == --bench ]]; then
