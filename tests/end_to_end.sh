@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Runs the program as a user would: `end_to_end.sh DESKTOP start|stop` brings a desktop up or down
-# (a CTest fixture), `end_to_end.sh DESKTOP CASE` runs a case of end_to_end.txt on it: x11 (bare X
-# on a 1280 x 1024 screen), i3 (tiling the window to fill it), wayland (headless sway) or wine (the
-# Windows build, on i3). preload.cpp is preloaded but under Wine. As root, the program and sway run
-# as nobody (sway refuses root; unreadable files are then unreadable), on copies of what they read.
-# Set by CMake: E2E_PROGRAM, E2E_PRELOAD, E2E_STATE (names a folder).
+# (a CTest fixture), `end_to_end.sh DESKTOP CASE` runs a case of end_to_end.txt on it. Each desktop
+# is a file in desktops/ that defines its tools: start_desktop (in the folder $desk, writing the
+# program's environment to $desk/env), display_server (the name of the process that serves the
+# program's display: a crash of it is the desktop going away), find_window (sets `window`), hidden, window_command (close,
+# other-workspace, minimise, show), take_picture FILE (of the window's content), press KEY [hold]
+# and release_keys. preload.cpp is preloaded but under Wine. As root, the program and the Wayland
+# desktops run as nobody (sway refuses root; unreadable files are then unreadable), on copies of
+# what they read. Set by CMake: E2E_PROGRAM, E2E_PRELOAD, E2E_FRAME_COUNTER, E2E_STATE (names a
+# folder).
 set -u
 desktop=$1 here=$(dirname "$(realpath "$0")") patience=20
-title='^Realtime Rendering - OpenGL 3\.2 core profile \(GLFW\)$' # the whole title, exactly
+title='Realtime Rendering - OpenGL 3.2 core profile (GLFW)'
+title_pattern='^Realtime Rendering - OpenGL 3\.2 core profile \(GLFW\)$' # the whole title, exactly
 user=$(id -un) as_user=()
 [[ $user == root ]] && user=nobody as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
 
@@ -16,33 +21,45 @@ wait_for() { # runs "$@" every 0.1 s until it succeeds, for up to $patience seco
     until "$@"; do ((SECONDS < until)) && sleep 0.1 || return; done
 }
 
+# Starts "$@" in the background as a part of the desktop in $desk, marked so that end_desktop finds
+# it and whatever it starts in turn; what it prints goes to $desk/log.
+as_part_of_desktop() { E2E_DESKTOP=$desk setsid "$@" </dev/null &>>"$desk/log" & }
+end_desktop() { # SIGNAL [NAME]: to every process of the desktop in $desk (named NAME), then SIGKILL
+    local environ pid pids=()
+    for environ in /proc/[0-9]*/environ; do
+        pid=${environ#/proc/} pid=${pid%/environ}
+        [[ -z ${2:-} || $(cat "/proc/$pid/comm" 2>/dev/null) == "$2" ]] &&
+            grep -qxzF "E2E_DESKTOP=$desk" "$environ" 2>/dev/null && pids+=("$pid")
+    done
+    [[ ${#pids[@]} == 0 ]] && return
+    kill "-$1" "${pids[@]}" 2>/dev/null
+    patience=5 wait_for all_gone "${pids[@]}" || kill -KILL "${pids[@]}" 2>/dev/null
+}
+all_gone() { local pid; for pid; do [[ ! -e /proc/$pid ]] || return; done; }
+
+# What a desktop need not define.
+launch_options() { :; } # changes the command that starts the program: `launch` and `runner`
+keyboard_on_seat() { :; }
+release_keys() { :; }
+source "$here/desktops/$desktop.sh"
+
+# Makes the desktop's folder $desk and starts the desktop there.
+new_desktop() {
+    desk=$1 && mkdir -m 755 "$desk" && mkdir -m 700 "$desk/home" && chown "$user" "$desk/home" && start_desktop
+}
+
 start() {
     state=$(mktemp -d /tmp/tarvelin-e2e.XXXXXX) && chmod 755 "$state" && echo "$state" >"$E2E_STATE"
-    cp -r "$E2E_PROGRAM" "$E2E_PRELOAD" "$here/sway.config" "$here/lsan.supp" "$state/"
+    cp -r "$E2E_PROGRAM" "$E2E_PRELOAD" "$E2E_FRAME_COUNTER" "$here/sway.config" "$here/lsan.supp" "$state/"
     # GLFW 3.3 is for X11 or Wayland: its Wayland build is copied in too, and used on Wayland.
     local glfw_wayland && glfw_wayland=$("$here/../scripts/glfw-wayland.sh") || return
     [[ -z $glfw_wayland ]] || cp -r "$glfw_wayland" "$state/glfw-wayland"
-    mkdir -m 700 "$state/home" && chown "$user" "$state/home"
-    if [[ $desktop == wayland ]]; then
-        echo "export XDG_RUNTIME_DIR=$state/home WAYLAND_DISPLAY=wayland-1 SWAYSOCK=$state/home/sway" >"$state/env"
-        source "$state/env"
-        WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 setsid "${as_user[@]}" \
-            sway -c "$state/sway.config" </dev/null &>"$state/desktop.log" &
-        echo $! >"$state/pids"
-        wait_for swaymsg -q -t get_version 2>/dev/null
-        return
-    fi
-    # -noreset: else the server resets when its last client leaves, refusing any that connects then.
-    setsid Xvfb -displayfd 1 -screen 0 1280x1024x24 -noreset -nolisten tcp </dev/null >"$state/display" 2>/dev/null &
-    echo $! >"$state/pids"
-    # Run from a Wayland session, GLFW 3.4 would open the window there: it is told of X alone.
-    wait_for test -s "$state/display" && echo "export DISPLAY=:$(cat "$state/display"); unset WAYLAND_DISPLAY" >"$state/env" && source "$state/env"
-    [[ $desktop == x11 ]] && return
-    setsid i3 -c "$here/i3.config" </dev/null &>"$state/desktop.log" &
-    echo $! >>"$state/pids"
-    wait_for i3-msg -q nop 2>/dev/null || return
-    [[ $desktop == i3 ]] && return
-    (export HOME=$state/home WINEDEBUG=-all && "${as_user[@]}" wineboot --init && "${as_user[@]}" wineserver --wait) &>/dev/null
+    new_desktop "$state/desktop"
+}
+
+stop() {
+    state=$(cat "$E2E_STATE") && desk=$state/desktop && end_desktop TERM
+    rm -rf "$state" "$E2E_STATE"
 }
 
 # Writes shader file $2 as kind $1: a broken, odd or altered copy of the program's own.
@@ -81,29 +98,15 @@ declare -A pattern=(
 )
 pattern[build-failed]=${pattern[healthy]}$'\n(Shader compilation failed\\.\n.*)?Shader linking failed\\.\n.+'
 pattern[no-vertex]=$'Vertex shader file \\.\\./Tarvelin/Shaders/shadername\\.vert does not exist\\.\n'${pattern[not-built]}
+# The X server gone, Xlib writes one of its two lines (by how the connection broke), ending in
+# CR LF, and ends the process itself, before glfwTerminate, which the leak checker then reports.
+# On Wayland, GTK (libdecor's plugin, GLFW 3.4) may find its own connection gone first, and do so.
+pattern[desktop-gone]=$'((X connection to :[0-9]+ broken \\(explicit kill or server shutdown\\)\\.|XIO: +fatal IO error [^\n]+\r\n[^\n]+)\r(\nleak: .*)?|Lost the connection to the Wayland display\\.|Gdk-Message: [0-9:.]+: Error reading events from display: Broken pipe(\nleak: .*)?)'
 pattern[no-fragment]=$'Fragment shader file \\.\\./Tarvelin/Shaders/shadername\\.frag does not exist\\.\n'${pattern[not-built]}
 
-# The desktop's tools: find the program's window by its exact title (`window`: an X window or a
-# sway node), tell whether it is hidden, ask the window manager to do $1 with it, take a picture of
-# it into $1, press KEY (with hold: held down).
-if [[ $desktop == wayland ]]; then
-    sway_window() { swaymsg -t get_tree | jq -r --arg t "$title" ".. | objects | select(.name? // \"\" | test(\$t)) | $1"; }
-    find_window() { window=$(sway_window .id) && [[ -n $window ]]; }
-    hidden() { [[ $(sway_window .visible) == false ]]; }
-    window_command() { swaymsg -q "[con_id=$window] $1"; }
-    take_picture() { grim -g "$(sway_window '.rect | "\(.x),\(.y) \(.width)x\(.height)"')" "$1"; }
-    press() { if [[ $# == 2 ]]; then wtype -P "$1" -s 60000 & else wtype -k "$1"; fi; }
-else
-    find_window() { window=$(xdotool search --name "$title"); }
-    hidden() { ! xdotool search --onlyvisible --name "$title" >/dev/null; }
-    window_command() { i3-msg -q "[id=$window] $1"; }
-    take_picture() { import -window "$window" "$1"; }
-    press() { xdotool windowfocus --sync "$window" "key${2:+down}" "$1"; }
-fi
-
 # The program's processor time, in ticks; it grows only while the program draws.
-cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$pid/stat"; }
-drew_since() { (($(cpu_ticks) > $1 + 20)); }
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$pid/stat" 2>/dev/null; }
+drew_since() { local now && now=$(cpu_ticks) && ((now > $1 + 20)); }
 
 # The points of a picture of $1 x $2 pixels that shows_triangle reads, as "kind x y" lines: the
 # centre (c) is the grey third of each colour, sRGB-encoded; points at 0.4 of the square's half side
@@ -149,6 +152,11 @@ shows_triangle() {
 }
 check_picture() { wait_for shows_triangle "$@" || cat "$dir/picture.txt" >>"$dir/failure"; }
 
+# The program's frames per second, from the frame counter's file.
+frame_rate() { awk '{ print int($2) }' "$dir/frames"; }
+# Whether the program still runs: a run that ended is gone from /proc once the shell has reaped it.
+running() { [[ -e /proc/$pid && $(awk '{ print $3 }' "/proc/$pid/stat") != Z ]]; }
+
 # Ends the run the way $1 says, once the window is there, and sets rc to the exit code.
 end_run() {
     if [[ $1 != none ]] && ! wait_for find_window; then
@@ -159,44 +167,65 @@ end_run() {
         # Typed while the program is stopped: it must still see the key, in the next frame.
         tap-q) kill -STOP "$pid" && press q && kill -CONT "$pid" ;;
         tap-escape) kill -STOP "$pid" && press Escape && kill -CONT "$pid" ;;
-        close | close-no-keyboard) window_command kill ;;
-        hide-then-close) window_command "move to workspace 2" && wait_for hidden && window_command kill ;;
-        hide-then-show)
-            window_command "move scratchpad" && wait_for hidden && wait_for drew_since "$(cpu_ticks)" ||
+        other-keys) # typed while stopped; the run goes on for a fifth of a second of drawing after
+            local ticks key && ticks=$(cpu_ticks) && kill -STOP "$pid"
+            for key in a w 1 space; do press "$key"; done
+            kill -CONT "$pid" && wait_for eval '! running || drew_since "$ticks"'
+            running || echo "the run ended on a key that is not Esc or Q" >"$dir/failure"
+            press Escape hold ;;
+        close | close-no-keyboard) window_command close ;;
+        click-close) click_close_button ;;
+        other-workspace-then-close) window_command other-workspace && wait_for hidden && window_command close ;;
+        minimise-then-close) window_command minimise && wait_for hidden && window_command close ;;
+        minimise-then-show)
+            window_command minimise && wait_for hidden && wait_for drew_since "$(cpu_ticks)" ||
                 echo "no frame drawn while hidden" >"$dir/failure"
-            window_command "scratchpad show, floating disable" && check_picture "$time"
+            window_command show && check_picture "$time"
             press Escape hold ;;
         errors-then-escape) wait_for awk 'END { exit NR < 2 }' "$dir/err" && press Escape hold ;;
         picture) check_picture "$time"; press Escape hold ;;
         picture-800x800) check_picture "$time" 800x800; press Escape hold ;;
+        # What a frame leaves behind shows once the triangle has turned: 60 degrees puts a corner
+        # where the point opposite the new red corner is to be black.
+        clock-moves) check_picture "$time" && kill -USR1 "$pid" && check_picture "$later"; press Escape hold ;;
+        # The frame counter asks the window to close after its BENCH_SECONDS.
+        frame-rate)
+            wait_for test -s "$dir/frames" && (($(frame_rate) <= 2 * 60)) ||
+                echo "$(frame_rate) frames per second, more than twice the monitor's 60" >"$dir/failure" ;;
+        desktop-ends) end_desktop KILL "$display_server" ;;
         esac
     fi
-    wait_for test ! -e "/proc/$pid" || kill -9 "$pid"
+    wait_for eval '! running' || kill -9 "$pid"
     wait "$pid"
     rc=$?
 }
 
 run_case() {
-    local name desktops vert frag env ending code out_name err_name out err time=
+    local name desktops vert frag env ending code out_name err_name out err time= later=
     IFS=$'\t' read -r name desktops vert frag env ending code out_name err_name < <(awk -F' *[|] *' -v n="$1" \
         '$1 == n { sub(/ +$/, "", $9); OFS = "\t"; $1 = $1; print }' "$here/end_to_end.txt")
     [[ $env == - ]] && env=
-    [[ $env =~ E2E_TIME=([0-9.]+) ]] && time=${BASH_REMATCH[1]}
+    [[ $env =~ E2E_TIME=([0-9.]+)(,([0-9.]+))? ]] && time=${BASH_REMATCH[1]} later=${BASH_REMATCH[3]}
     dir=$(mktemp -d "$state/case.XXXXXX") && chmod 755 "$dir" && mkdir -p "$dir/bin" "$dir/Tarvelin/Shaders"
     make_shader "$vert" "$dir/Tarvelin/Shaders/shadername.vert"
     make_shader "$frag" "$dir/Tarvelin/Shaders/shadername.frag"
-    local launch=(env HOME="$state/home" LD_PRELOAD="$state/${E2E_PRELOAD##*/}${LD_PRELOAD:+:$LD_PRELOAD}") runner=()
-    case $desktop in
-    wayland) launch=(env -u DISPLAY "${launch[@]:1}" LD_LIBRARY_PATH="$state/glfw-wayland") ;;
-    # Mesa draws on the main thread: its own threads could fault as Wine ends the process (1 in 80).
-    wine) launch=(env HOME="$state/home" WINEDEBUG=-all LP_NUM_THREADS=0) runner=(wine) ;;
-    esac
+    # The desktop goes away under the program: one of the case's own, so that later cases have theirs.
+    desk=$state/desktop
+    if [[ $ending == desktop-ends ]]; then
+        new_desktop "$dir/desktop" || { echo "the case's own $desktop did not start" && return 1; }
+    fi
+    local preload=$state/${E2E_PRELOAD##*/}
+    if [[ $ending == frame-rate ]]; then # the frame counter appends its figures to a file of the user's
+        preload+=:$state/${E2E_FRAME_COUNTER##*/} env+=" BENCH_OUT=$dir/frames"
+        : >"$dir/frames" && chown "$user" "$dir/frames"
+    fi
+    local launch=(env HOME="$desk/home" LD_PRELOAD="$preload${LD_PRELOAD:+:$LD_PRELOAD}") runner=()
+    launch_options
     [[ -n ${LSAN_OPTIONS:-} ]] && launch+=(LSAN_OPTIONS="suppressions=$state/lsan.supp:print_suppressions=0")
     # Valgrind's memcheck writes its findings to descriptor 3; it is slow to start.
     [[ $env == *E2E_MEMCHECK* ]] && runner=(valgrind --leak-check=full --xml=yes --xml-fd=3) patience=120
-    source "$state/env"
-    # The seat has a keyboard only while a wtype runs: one for the whole run, unless the case says.
-    [[ $desktop == wayland && $ending != close-no-keyboard ]] && { wtype -s 600000 -k Shift_L & }
+    source "$desk/env"
+    [[ $ending == close-no-keyboard ]] || keyboard_on_seat
     # shellcheck disable=SC2086 # the case's environment changes are separate words
     (cd "$dir/bin" && exec "${as_user[@]}" "${launch[@]}" env $env "${runner[@]}" "$state/${E2E_PROGRAM##*/}") \
         >"$dir/out" 2>"$dir/err" 3>"$dir/memcheck.xml" &
@@ -204,7 +233,7 @@ run_case() {
     end_run "$ending"
     # shellcheck disable=SC2046 # the keys held, and the keyboard kept on the seat
     kill $(jobs -p) 2>/dev/null
-    [[ $desktop == wayland ]] || xdotool keyup Escape
+    [[ $ending == desktop-ends ]] && end_desktop KILL || release_keys # the rest of the case's desktop
     out=$(<"$dir/out") err=$(<"$dir/err")
     [[ $desktop == wine ]] && out=${out//$'\r'/} err=${err//$'\r'/} # Windows ends lines with CR LF
     # Memcheck's errors that are the program's own: raised in its code, or memory that its code
@@ -221,6 +250,6 @@ run_case() {
 
 case $2 in
 start) start ;;
-stop) state=$(cat "$E2E_STATE") && kill $(cat "$state/pids"); rm -rf "$state" "$E2E_STATE" ;;
+stop) stop ;;
 *) state=$(cat "$E2E_STATE") && run_case "$2" ;;
 esac

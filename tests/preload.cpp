@@ -1,28 +1,53 @@
 // Preloaded into the program by the end-to-end tests: stops the window library's clock at E2E_TIME
-// seconds, if set, for a picture at a known angle; reports GL objects left at glfwTerminate, a
-// missing glfwTerminate and files left open at exit, each as a "leak: ..." line on standard
-// error, where the tests expect nothing of the kind.
+// seconds, if set, for a picture at a known angle ("9,15": at 9 s, then at 15 s once SIGUSR1
+// arrives); reports GL objects left at glfwTerminate, a missing glfwTerminate and files left open
+// at exit, each as a "leak: ..." line on standard error, where the tests expect nothing of the
+// kind.
 #include <GLFW/glfw3.h>
 
 #include <dlfcn.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
 bool terminated = false;
-std::string inherited_files; // open when the program started the window library
+std::string inherited_files;       // open when the program started the window library
+std::vector<double> stopped_times; // empty: the clock runs
+volatile std::sig_atomic_t clock_moves = 0;
 
+void moveClock(int /*signal*/)
+{
+    clock_moves = clock_moves + 1;
+}
+
+void stopClock(const char* times)
+{
+    std::istringstream list(times);
+    for (std::string time; std::getline(list, time, ',');) {
+        stopped_times.push_back(std::atof(time.c_str()));
+    }
+    std::signal(SIGUSR1, moveClock);
+}
+
+// The files and folders open, by descriptor. Sockets, pipes and anonymous memory are left out: the
+// libraries that draw a window's decorations (GTK) keep their own desktop connections to the end.
 std::string openFiles()
 {
     std::string files;
     for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
         std::error_code gone; // the iterator's own descriptor is closed by the time it is read
-        files += fd.path().filename().string() + " -> " +
-                 std::filesystem::read_symlink(fd, gone).string() + "\n";
+        const std::string target = std::filesystem::read_symlink(fd, gone).string();
+        if (target.rfind('/', 0) == 0 && target.rfind("/memfd:", 0) != 0) {
+            files += fd.path().filename().string() + " -> " + target + "\n";
+        }
     }
     return files;
 }
@@ -41,15 +66,19 @@ __attribute__((destructor)) void reportAtExit()
 
 extern "C" double glfwGetTime()
 {
-    static const char* const stopped_at = std::getenv("E2E_TIME");
-    return stopped_at != nullptr
-               ? std::atof(stopped_at)
-               : reinterpret_cast<double (*)()>(dlsym(RTLD_NEXT, "glfwGetTime"))();
+    if (stopped_times.empty()) {
+        return reinterpret_cast<double (*)()>(dlsym(RTLD_NEXT, "glfwGetTime"))();
+    }
+    const auto last = stopped_times.size() - 1;
+    return stopped_times[std::min(static_cast<std::size_t>(clock_moves), last)];
 }
 
 extern "C" int glfwInit()
 {
     inherited_files = openFiles();
+    if (const char* times = std::getenv("E2E_TIME")) {
+        stopClock(times);
+    }
     return reinterpret_cast<int (*)()>(dlsym(RTLD_NEXT, "glfwInit"))();
 }
 

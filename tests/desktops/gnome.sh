@@ -1,0 +1,93 @@
+# GNOME Shell, headless on a 1280 x 1024 virtual monitor, in D-Bus buses of its own, driven through
+# its JavaScript (--unsafe-mode). The program runs as in a GNOME session: on GLFW 3.3 (Debian 12)
+# the X11 build through GNOME's Xwayland, on GLFW 3.4 (Debian 13) natively on Wayland.
+
+start_desktop() {
+    local home=$desk/home no_x11=(--no-x11)
+    dpkg --compare-versions "$(dpkg-query -W -f='${Version}' libglfw3)" ge 3.4 || no_x11=()
+    echo "export HOME=$home XDG_RUNTIME_DIR=$home WAYLAND_DISPLAY=wayland-0 \
+DBUS_SESSION_BUS_ADDRESS=unix:path=$home/bus DBUS_SYSTEM_BUS_ADDRESS=unix:path=$home/system-bus" >"$desk/env"
+    source "$desk/env"
+    # Xwayland's socket goes there, and it must be open to every user.
+    [[ -n ${no_x11[*]} || $(id -u) != 0 ]] || install -d -m 1777 /tmp/.X11-unix
+    # gnome-shell asks the system bus for the login manager, and ends without one: an empty bus does.
+    as_part_of_desktop "${as_user[@]}" dbus-daemon --session --nofork --address="$DBUS_SYSTEM_BUS_ADDRESS"
+    as_part_of_desktop "${as_user[@]}" dbus-daemon --session --nofork --address="$DBUS_SESSION_BUS_ADDRESS"
+    wait_for test -S "$home/bus" -a -S "$home/system-bus" || return
+    as_part_of_desktop "${as_user[@]}" gnome-shell --headless --wayland --virtual-monitor 1280x1024 \
+        --unsafe-mode "${no_x11[@]}"
+    wait_for shell_eval_is false 'Main.layoutManager._startingUp' 2>/dev/null || return
+    # GNOME 43 starts in the overview, which would take the keys. A new virtual device loses its
+    # first event: the keyboard's is a Shift, the pointer's a move.
+    shell_eval 'const {Clutter, GLib} = imports.gi; Main.overview.hide();
+        const seat = Clutter.get_default_backend().get_default_seat();
+        globalThis.keyboard = seat.create_virtual_device(Clutter.InputDeviceType.KEYBOARD_DEVICE);
+        globalThis.pointer = seat.create_virtual_device(Clutter.InputDeviceType.POINTER_DEVICE);
+        keyboard.notify_keyval(GLib.get_monotonic_time(), Clutter.KEY_Shift_L, Clutter.KeyState.PRESSED);
+        keyboard.notify_keyval(GLib.get_monotonic_time(), Clutter.KEY_Shift_L, Clutter.KeyState.RELEASED);
+        pointer.notify_relative_motion(GLib.get_monotonic_time(), 1, 1)' >/dev/null || return
+    [[ -n ${no_x11[*]} ]] && return
+    local display && display=$(shell_eval 'imports.gi.GLib.getenv("DISPLAY")') || return
+    echo "export DISPLAY=$display XAUTHORITY=$(echo "$home"/.mutter-Xwaylandauth.*)" >>"$desk/env"
+}
+
+# The session's D-Bus outlives a crash of the shell (GLib ends a program whose session bus goes).
+display_server=gnome-shell
+
+# Runs JavaScript $1 in the shell and prints its value (strings in JSON's quotes).
+shell_eval() {
+    local reply
+    reply=$("${as_user[@]}" gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
+        --method org.gnome.Shell.Eval "$1") && [[ $reply == "(true, '"* ]] || return
+    reply=${reply#"(true, '"}
+    echo "${reply%"')"}"
+}
+shell_eval_is() { [[ $(shell_eval "$2") == "$1" ]]; }
+# JavaScript that names the program's window `w`.
+the_window() { echo "const w = global.get_window_actors().map(a => a.meta_window).find(w => w.get_id() == $window);"; }
+
+find_window() {
+    window=$(shell_eval "global.get_window_actors().map(a => a.meta_window)
+        .find(w => w.get_title() === '$title')?.get_id() ?? 0") && [[ $window != 0 ]]
+}
+hidden() {
+    shell_eval_is true "$(the_window) !w.showing_on_its_workspace() ||
+        !w.located_on_workspace(global.workspace_manager.get_active_workspace())"
+}
+window_command() {
+    local -A command=([close]='w.delete(global.get_current_time())'
+        [other-workspace]='w.change_workspace_by_index(1, false)' [minimise]='w.minimize()'
+        [show]='w.unminimize(); w.activate(global.get_current_time())')
+    shell_eval "$(the_window) ${command[$1]}" >/dev/null
+}
+# The window's content, without the title bar: its buffer (on Xwayland: with GNOME's frame around
+# it) cut to what is inside the frame (on Wayland: the whole window, title bar included).
+take_picture() {
+    local area
+    area=$(shell_eval "$(the_window) const b = w.get_buffer_rect(), c = w.frame_rect_to_client_rect(w.get_frame_rect());
+        const [ok, r] = b.intersect(c); [r.x, r.y, r.width, r.height].join(' ')") || return
+    # The shell writes the picture: a file in its own folder, copied out.
+    "${as_user[@]}" gdbus call --session --dest org.gnome.Shell.Screenshot --object-path /org/gnome/Shell/Screenshot \
+        --method org.gnome.Shell.Screenshot.ScreenshotArea ${area//\"/} false "$desk/home/picture.png" >/dev/null &&
+        mv "$desk/home/picture.png" "$1"
+}
+# Presses key $1 (an X keysym name) on the window, with $2 (hold) held down until release_keys.
+press() {
+    local key="GLib.get_monotonic_time(), Clutter.KEY_$1"
+    local release="keyboard.notify_keyval($key, Clutter.KeyState.RELEASED)"
+    [[ $# == 2 ]] && release=
+    shell_eval "const {Clutter, GLib} = imports.gi; $(the_window) w.activate(global.get_current_time());
+        keyboard.notify_keyval($key, Clutter.KeyState.PRESSED); $release" >/dev/null
+}
+release_keys() {
+    shell_eval 'const {Clutter, GLib} = imports.gi;
+        keyboard.notify_keyval(GLib.get_monotonic_time(), Clutter.KEY_Escape, Clutter.KeyState.RELEASED)' >/dev/null
+}
+# Clicks the close button in the title bar's right end, which GNOME (on Xwayland) or libdecor's
+# plugin (on Wayland) draws.
+click_close_button() {
+    shell_eval "const {Clutter, GLib} = imports.gi; $(the_window) const f = w.get_frame_rect();
+        pointer.notify_absolute_motion(GLib.get_monotonic_time(), f.x + f.width - 19, f.y + 18);
+        pointer.notify_button(GLib.get_monotonic_time(), Clutter.BUTTON_PRIMARY, Clutter.ButtonState.PRESSED);
+        pointer.notify_button(GLib.get_monotonic_time(), Clutter.BUTTON_PRIMARY, Clutter.ButtonState.RELEASED)" >/dev/null
+}

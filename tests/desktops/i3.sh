@@ -1,0 +1,14 @@
+# i3 on a bare X server, tiling the window to fill the 1280 x 1024 screen.
+source "$here/desktops/x11.sh"
+
+start_i3() {
+    as_part_of_desktop i3 -c "$here/i3.config"
+    wait_for i3-msg -q nop 2>/dev/null
+}
+start_desktop() { start_x_server && start_i3; }
+
+window_command() {
+    local -A command=([close]=kill [other-workspace]="move to workspace 2" [minimise]="move scratchpad"
+        [show]="scratchpad show, floating disable")
+    i3-msg -q "[id=$window] ${command[$1]}"
+}

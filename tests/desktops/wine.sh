@@ -1,0 +1,11 @@
+# The Windows build under Wine, on i3, with a Wine prefix of its own.
+source "$here/desktops/i3.sh"
+
+start_desktop() {
+    start_x_server && start_i3 || return
+    (source "$desk/env" && export HOME=$desk/home WINEDEBUG=-all &&
+        "${as_user[@]}" wineboot --init && "${as_user[@]}" wineserver --wait) &>/dev/null
+}
+# Nothing is preloaded. Mesa draws on the main thread: its own threads could fault as Wine ends the
+# process (1 in 80).
+launch_options() { launch=(env HOME="$desk/home" WINEDEBUG=-all LP_NUM_THREADS=0) runner=(wine); }

@@ -1,0 +1,17 @@
+# A bare X server (Xvfb), 1280 x 1024, with no window manager. The tools that end_to_end.sh uses.
+
+start_x_server() {
+    # -noreset: else the server resets when its last client leaves, refusing any that connects then.
+    as_part_of_desktop Xvfb -displayfd 3 -screen 0 1280x1024x24 -noreset -nolisten tcp 3>"$desk/display"
+    # Run from a Wayland session, GLFW 3.4 would open the window there: it is told of X alone.
+    wait_for test -s "$desk/display" &&
+        echo "export DISPLAY=:$(cat "$desk/display"); unset WAYLAND_DISPLAY" >"$desk/env" && source "$desk/env"
+}
+start_desktop() { start_x_server; }
+display_server=Xvfb
+
+find_window() { window=$(xdotool search --name "$title_pattern"); }
+hidden() { ! xdotool search --onlyvisible --name "$title_pattern" >/dev/null; }
+take_picture() { import -window "$window" "$1"; }
+press() { xdotool windowfocus --sync "$window" "key${2:+down}" "$1"; }
+release_keys() { xdotool keyup Escape; }
