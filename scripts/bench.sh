@@ -67,9 +67,10 @@ soak() {
 # not ended 10 s after its time is taken to hang, and is ended.
 wayland() {
     local state run view as_user=() fps cpu
-    export E2E_STATE=$work/desktop E2E_PROGRAM=$PWD/bin/tarvelin E2E_PRELOAD=$counter
+    export E2E_STATE=$work/desktop E2E_PROGRAM=$PWD/bin/tarvelin E2E_PRELOAD=$counter \
+        E2E_FRAME_COUNTER=$counter
     bash tests/end_to_end.sh wayland start
-    state=$(cat "$E2E_STATE") && source "$state/env"
+    state=$(cat "$E2E_STATE") && source "$state/desktop/env"
     run=$state/bench && mkdir -p "$run/bin" "$run/Tarvelin" && cp -r Tarvelin/Shaders "$run/Tarvelin/"
     chmod -R a+rwX "$run"
     [[ $(id -u) != 0 ]] || as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups) # as sway

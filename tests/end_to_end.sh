@@ -2,13 +2,12 @@
 # Runs the program as a user would: `end_to_end.sh DESKTOP start|stop` brings a desktop up or down
 # (a CTest fixture), `end_to_end.sh DESKTOP CASE` runs a case of end_to_end.txt on it. Each desktop
 # is a file in desktops/ that defines its tools: start_desktop (in the folder $desk, writing the
-# program's environment to $desk/env), display_server (the name of the process that serves the
-# program's display: a crash of it is the desktop going away), find_window (sets `window`), hidden, window_command (close,
-# other-workspace, minimise, show), take_picture FILE (of the window's content), press KEY [hold]
-# and release_keys. preload.cpp is preloaded but under Wine. As root, the program and the Wayland
-# desktops run as nobody (sway refuses root; unreadable files are then unreadable), on copies of
-# what they read. Set by CMake: E2E_PROGRAM, E2E_PRELOAD, E2E_FRAME_COUNTER, E2E_STATE (names a
-# folder).
+# program's environment to $desk/env), display_server (the process whose crash takes the display
+# away), find_window (sets `window`), hidden, window_command (close, other-workspace, minimise,
+# show), take_picture FILE (of the window's content), press KEY [hold] and release_keys.
+# preload.cpp is preloaded but under Wine. As root, the program and the Wayland desktops run as
+# nobody (unreadable files are then unreadable), on copies of what they read. Set by CMake:
+# E2E_PROGRAM, E2E_PRELOAD, E2E_FRAME_COUNTER, E2E_STATE (names a folder).
 set -u
 desktop=$1 here=$(dirname "$(realpath "$0")") patience=20
 title='Realtime Rendering - OpenGL 3.2 core profile (GLFW)'
@@ -24,18 +23,14 @@ wait_for() { # runs "$@" every 0.1 s until it succeeds, for up to $patience seco
 # Starts "$@" in the background as a part of the desktop in $desk, marked so that end_desktop finds
 # it and whatever it starts in turn; what it prints goes to $desk/log.
 as_part_of_desktop() { E2E_DESKTOP=$desk setsid "$@" </dev/null &>>"$desk/log" & }
-end_desktop() { # SIGNAL [NAME]: to every process of the desktop in $desk (named NAME), then SIGKILL
-    local environ pid pids=()
+end_desktop() { # [NAME]: kills every process of the desktop in $desk, or those named NAME
+    local environ pid
     for environ in /proc/[0-9]*/environ; do
         pid=${environ#/proc/} pid=${pid%/environ}
-        [[ -z ${2:-} || $(cat "/proc/$pid/comm" 2>/dev/null) == "$2" ]] &&
-            grep -qxzF "E2E_DESKTOP=$desk" "$environ" 2>/dev/null && pids+=("$pid")
+        [[ -z ${1:-} || $(cat "/proc/$pid/comm" 2>/dev/null) == "$1" ]] &&
+            grep -qxzF "E2E_DESKTOP=$desk" "$environ" 2>/dev/null && kill -KILL "$pid" 2>/dev/null
     done
-    [[ ${#pids[@]} == 0 ]] && return
-    kill "-$1" "${pids[@]}" 2>/dev/null
-    patience=5 wait_for all_gone "${pids[@]}" || kill -KILL "${pids[@]}" 2>/dev/null
 }
-all_gone() { local pid; for pid; do [[ ! -e /proc/$pid ]] || return; done; }
 
 # What a desktop need not define.
 launch_options() { :; } # changes the command that starts the program: `launch` and `runner`
@@ -58,7 +53,7 @@ start() {
 }
 
 stop() {
-    state=$(cat "$E2E_STATE") && desk=$state/desktop && end_desktop TERM
+    state=$(cat "$E2E_STATE") && desk=$state/desktop && end_desktop
     rm -rf "$state" "$E2E_STATE"
 }
 
@@ -192,7 +187,7 @@ end_run() {
         frame-rate)
             wait_for test -s "$dir/frames" && (($(frame_rate) <= 2 * 60)) ||
                 echo "$(frame_rate) frames per second, more than twice the monitor's 60" >"$dir/failure" ;;
-        desktop-ends) end_desktop KILL "$display_server" ;;
+        desktop-ends) end_desktop "$display_server" ;;
         esac
     fi
     wait_for eval '! running' || kill -9 "$pid"
@@ -233,7 +228,7 @@ run_case() {
     end_run "$ending"
     # shellcheck disable=SC2046 # the keys held, and the keyboard kept on the seat
     kill $(jobs -p) 2>/dev/null
-    [[ $ending == desktop-ends ]] && end_desktop KILL || release_keys # the rest of the case's desktop
+    [[ $ending == desktop-ends ]] && end_desktop || release_keys # the rest of the case's own desktop
     out=$(<"$dir/out") err=$(<"$dir/err")
     [[ $desktop == wine ]] && out=${out//$'\r'/} err=${err//$'\r'/} # Windows ends lines with CR LF
     # Memcheck's errors that are the program's own: raised in its code, or memory that its code

@@ -17,15 +17,22 @@ DBUS_SESSION_BUS_ADDRESS=unix:path=$home/bus DBUS_SYSTEM_BUS_ADDRESS=unix:path=$
     as_part_of_desktop "${as_user[@]}" gnome-shell --headless --wayland --virtual-monitor 1280x1024 \
         --unsafe-mode "${no_x11[@]}"
     wait_for shell_eval_is false 'Main.layoutManager._startingUp' 2>/dev/null || return
-    # GNOME 43 starts in the overview, which would take the keys. A new virtual device loses its
-    # first event: the keyboard's is a Shift, the pointer's a move.
-    shell_eval 'const {Clutter, GLib} = imports.gi; Main.overview.hide();
+    # GNOME 43 starts in the overview, which would take the keys. The tools below use e2e. A new
+    # virtual device loses its first event: the keyboard's is a Shift, the pointer's a move.
+    shell_eval 'const {Clutter, GLib} = imports.gi, now = GLib.get_monotonic_time; Main.overview.hide();
         const seat = Clutter.get_default_backend().get_default_seat();
-        globalThis.keyboard = seat.create_virtual_device(Clutter.InputDeviceType.KEYBOARD_DEVICE);
-        globalThis.pointer = seat.create_virtual_device(Clutter.InputDeviceType.POINTER_DEVICE);
-        keyboard.notify_keyval(GLib.get_monotonic_time(), Clutter.KEY_Shift_L, Clutter.KeyState.PRESSED);
-        keyboard.notify_keyval(GLib.get_monotonic_time(), Clutter.KEY_Shift_L, Clutter.KeyState.RELEASED);
-        pointer.notify_relative_motion(GLib.get_monotonic_time(), 1, 1)' >/dev/null || return
+        const keyboard = seat.create_virtual_device(Clutter.InputDeviceType.KEYBOARD_DEVICE);
+        const pointer = seat.create_virtual_device(Clutter.InputDeviceType.POINTER_DEVICE);
+        const { PRESSED, RELEASED } = Clutter.KeyState, button = Clutter.ButtonState;
+        globalThis.e2e = {
+            window: id => global.get_window_actors().map(a => a.meta_window).find(w => w.get_id() == id),
+            key: (name, state) => keyboard.notify_keyval(now(), Clutter[`KEY_${name}`], state),
+            click: (x, y) => [pointer.notify_absolute_motion(now(), x, y),
+                pointer.notify_button(now(), Clutter.BUTTON_PRIMARY, button.PRESSED),
+                pointer.notify_button(now(), Clutter.BUTTON_PRIMARY, button.RELEASED)],
+        };
+        e2e.key("Shift_L", PRESSED), e2e.key("Shift_L", RELEASED), pointer.notify_relative_motion(now(), 1, 1)' ||
+        return
     [[ -n ${no_x11[*]} ]] && return
     local display && display=$(shell_eval 'imports.gi.GLib.getenv("DISPLAY")') || return
     echo "export DISPLAY=$display XAUTHORITY=$(echo "$home"/.mutter-Xwaylandauth.*)" >>"$desk/env"
@@ -34,60 +41,46 @@ DBUS_SESSION_BUS_ADDRESS=unix:path=$home/bus DBUS_SYSTEM_BUS_ADDRESS=unix:path=$
 # The session's D-Bus outlives a crash of the shell (GLib ends a program whose session bus goes).
 display_server=gnome-shell
 
-# Runs JavaScript $1 in the shell and prints its value (strings in JSON's quotes).
+# Runs JavaScript $1 in the shell and prints its value, if any (strings in JSON's quotes).
 shell_eval() {
-    local reply
-    reply=$("${as_user[@]}" gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell \
-        --method org.gnome.Shell.Eval "$1") && [[ $reply == "(true, '"* ]] || return
-    reply=${reply#"(true, '"}
-    echo "${reply%"')"}"
+    local reply && reply=$("${as_user[@]}" gdbus call --session --dest org.gnome.Shell \
+        --object-path /org/gnome/Shell --method org.gnome.Shell.Eval "$1") && [[ $reply == "(true, '"* ]] &&
+        reply=${reply#"(true, '"} reply=${reply%"')"} && printf "%s${reply:+\\n}" "$reply"
 }
 shell_eval_is() { [[ $(shell_eval "$2") == "$1" ]]; }
-# JavaScript that names the program's window `w`.
-the_window() { echo "const w = global.get_window_actors().map(a => a.meta_window).find(w => w.get_id() == $window);"; }
+# Runs JavaScript $1 with the program's window as `w`, and Clutter's key states at hand.
+in_window() { shell_eval "const w = e2e.window($window), {PRESSED, RELEASED} = imports.gi.Clutter.KeyState; $1"; }
 
 find_window() {
     window=$(shell_eval "global.get_window_actors().map(a => a.meta_window)
         .find(w => w.get_title() === '$title')?.get_id() ?? 0") && [[ $window != 0 ]]
 }
 hidden() {
-    shell_eval_is true "$(the_window) !w.showing_on_its_workspace() ||
-        !w.located_on_workspace(global.workspace_manager.get_active_workspace())"
+    [[ $(in_window '!w.showing_on_its_workspace() ||
+        !w.located_on_workspace(global.workspace_manager.get_active_workspace())') == true ]]
 }
 window_command() {
     local -A command=([close]='w.delete(global.get_current_time())'
         [other-workspace]='w.change_workspace_by_index(1, false)' [minimise]='w.minimize()'
         [show]='w.unminimize(); w.activate(global.get_current_time())')
-    shell_eval "$(the_window) ${command[$1]}" >/dev/null
+    in_window "${command[$1]}"
 }
 # The window's content, without the title bar: its buffer (on Xwayland: with GNOME's frame around
-# it) cut to what is inside the frame (on Wayland: the whole window, title bar included).
+# it) cut to what is inside the frame (on Wayland: the whole window, title bar included). The shell
+# writes the picture into a folder of its own user.
 take_picture() {
-    local area
-    area=$(shell_eval "$(the_window) const b = w.get_buffer_rect(), c = w.frame_rect_to_client_rect(w.get_frame_rect());
-        const [ok, r] = b.intersect(c); [r.x, r.y, r.width, r.height].join(' ')") || return
-    # The shell writes the picture: a file in its own folder, copied out.
-    "${as_user[@]}" gdbus call --session --dest org.gnome.Shell.Screenshot --object-path /org/gnome/Shell/Screenshot \
-        --method org.gnome.Shell.Screenshot.ScreenshotArea ${area//\"/} false "$desk/home/picture.png" >/dev/null &&
-        mv "$desk/home/picture.png" "$1"
+    local area && area=$(in_window 'const [, r] = w.get_buffer_rect().intersect(
+        w.frame_rect_to_client_rect(w.get_frame_rect())); [r.x, r.y, r.width, r.height].join(" ")') &&
+        "${as_user[@]}" gdbus call --session --dest org.gnome.Shell.Screenshot --object-path \
+            /org/gnome/Shell/Screenshot --method org.gnome.Shell.Screenshot.ScreenshotArea \
+            ${area//\"/} false "$desk/home/picture.png" >/dev/null && mv "$desk/home/picture.png" "$1"
 }
 # Presses key $1 (an X keysym name) on the window, with $2 (hold) held down until release_keys.
 press() {
-    local key="GLib.get_monotonic_time(), Clutter.KEY_$1"
-    local release="keyboard.notify_keyval($key, Clutter.KeyState.RELEASED)"
-    [[ $# == 2 ]] && release=
-    shell_eval "const {Clutter, GLib} = imports.gi; $(the_window) w.activate(global.get_current_time());
-        keyboard.notify_keyval($key, Clutter.KeyState.PRESSED); $release" >/dev/null
+    local release="e2e.key('$1', RELEASED)" && [[ $# == 2 ]] && release=
+    in_window "w.activate(global.get_current_time()); e2e.key('$1', PRESSED); $release"
 }
-release_keys() {
-    shell_eval 'const {Clutter, GLib} = imports.gi;
-        keyboard.notify_keyval(GLib.get_monotonic_time(), Clutter.KEY_Escape, Clutter.KeyState.RELEASED)' >/dev/null
-}
-# Clicks the close button in the title bar's right end, which GNOME (on Xwayland) or libdecor's
+release_keys() { shell_eval 'e2e.key("Escape", imports.gi.Clutter.KeyState.RELEASED)'; }
+# Clicks the close button at the right end of the title bar that GNOME (on Xwayland) or libdecor's
 # plugin (on Wayland) draws.
-click_close_button() {
-    shell_eval "const {Clutter, GLib} = imports.gi; $(the_window) const f = w.get_frame_rect();
-        pointer.notify_absolute_motion(GLib.get_monotonic_time(), f.x + f.width - 19, f.y + 18);
-        pointer.notify_button(GLib.get_monotonic_time(), Clutter.BUTTON_PRIMARY, Clutter.ButtonState.PRESSED);
-        pointer.notify_button(GLib.get_monotonic_time(), Clutter.BUTTON_PRIMARY, Clutter.ButtonState.RELEASED)" >/dev/null
-}
+click_close_button() { in_window 'const f = w.get_frame_rect(); e2e.click(f.x + f.width - 19, f.y + 18)'; }
