@@ -228,7 +228,7 @@ run_case() {
     end_run "$ending"
     # shellcheck disable=SC2046 # the keys held, and the keyboard kept on the seat
     kill $(jobs -p) 2>/dev/null
-    [[ $ending == desktop-ends ]] && end_desktop || release_keys # the rest of the case's own desktop
+    if [[ $ending == desktop-ends ]]; then end_desktop; else release_keys; fi # the case's own desktop
     out=$(<"$dir/out") err=$(<"$dir/err")
     [[ $desktop == wine ]] && out=${out//$'\r'/} err=${err//$'\r'/} # Windows ends lines with CR LF
     # Memcheck's errors that are the program's own: raised in its code, or memory that its code
