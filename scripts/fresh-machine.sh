@@ -53,6 +53,9 @@ started=$SECONDS
 debootstrap --variant=minbase "$codename" "$root" "$mirror" >"$log" 2>&1 ||
     { tail -n 20 "$log" && echo "debootstrap of Debian $1 ($codename) from $mirror failed" >&2 && exit 1; }
 mount -t proc proc "$root/proc"
+# As on a booted machine: GNOME Shell asks its cgroup for its systemd unit before it starts Xwayland.
+mount -t sysfs sysfs "$root/sys"
+mount -t cgroup2 cgroup2 "$root/sys/fs/cgroup"
 mount -t devpts -o newinstance,ptmxmode=0666 devpts "$root/dev/pts"
 mount -t tmpfs tmpfs "$root/dev/shm"
 cp /etc/resolv.conf "$root/etc/"
