@@ -1,3 +1,6 @@
+// The OpenGL side of the program: the context's set-up and report, and the triangle's mesh, its
+// drawing and its release.
+
 #include "Demo.h"
 
 #include "Shader.h"

@@ -6,7 +6,6 @@
 #include "Shader.h"
 #include "Window.h"
 
-#include <chrono>
 #include <iostream>
 
 namespace {
@@ -54,17 +53,16 @@ int runDemo(GLFWwindow* window)
     glfwSetInputMode(window, GLFW_STICKY_KEYS, GLFW_TRUE);
     glfwSetCharCallback(window, closeOnQ);
 
-    // On Wayland the program keeps to the monitor's rate itself, so that a hidden window still
-    // answers; elsewhere the buffer swap does.
-    const std::chrono::nanoseconds frame_period = ownFramePeriod();
-    auto next_frame = std::chrono::steady_clock::now();
+    // On Wayland the compositor paces the frames; elsewhere the buffer swap does.
+    FramePacer pacer(window);
 
     bool running = true;
     while (running) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         drawTriangle(minimal, vao_id);
+        pacer.requestFrame(); // handed over with this frame by the swap
         glfwSwapBuffers(window);
-        waitForNextFrame(frame_period, next_frame);
+        pacer.waitForFrame(); // until the compositor wants the next frame, or 100 ms
         glfwPollEvents();
         checkGLError();
         running = !quitRequested(window);
