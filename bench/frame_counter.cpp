@@ -6,6 +6,9 @@
 // where cpu-percent is the processor time the whole process took from the first frame to the
 // last, against the wall-clock time between them (100: one core busy).
 // BENCH_T0 is the wall-clock time in nanoseconds, taken just before the program was started.
+// With BENCH_LAP it writes such a line for every lap of that many seconds instead, each lap
+// starting at the frame that ended the one before (the last lap cut short at exit), so that the
+// parts of a run (the window in view, then hidden) can be told apart.
 #include <GLFW/glfw3.h>
 
 #include <dlfcn.h>
@@ -17,11 +20,15 @@
 
 namespace {
 
+// The lap under way.
 long long frames = 0;
 double first_frame = 0.0; // seconds of wall-clock time
 double last_frame = 0.0;
 double cpu_at_first_frame = 0.0; // seconds of processor time, all threads
 double cpu_at_last_frame = 0.0;
+// The whole run.
+long long frames_in_run = 0;
+double run_started = 0.0;
 
 double now()
 {
@@ -57,22 +64,28 @@ long peakResidentKiB()
     return peak;
 }
 
-__attribute__((destructor)) void report()
+void writeLap(double cpu_at_end)
 {
     const char* path = std::getenv("BENCH_OUT");
     FILE* out = path != nullptr ? std::fopen(path, "a") : nullptr;
-    if (out == nullptr || frames == 0) {
+    if (out == nullptr) {
         return;
     }
     const double started = environmentNumber("BENCH_T0", 0.0) * 1e-9;
     const double seconds = last_frame - first_frame;
     const double fps = frames > 1 ? static_cast<double>(frames - 1) / seconds : 0;
-    // A run that the program ended itself (Esc, Q, close) has no processor time taken at its end.
-    const double cpu_at_end = cpu_at_last_frame > 0.0 ? cpu_at_last_frame : cpuSeconds();
     const double cpu = frames > 1 ? (cpu_at_end - cpu_at_first_frame) / seconds * 100 : 0;
     std::fprintf(out, "%lld %.1f %.1f %ld %.1f\n", frames, fps, (first_frame - started) * 1e3,
                  peakResidentKiB(), cpu);
     std::fclose(out);
+}
+
+__attribute__((destructor)) void report()
+{
+    // A run that the program ended itself (Esc, Q, close) has no processor time taken at its end.
+    if (frames > 0) {
+        writeLap(cpu_at_last_frame > 0.0 ? cpu_at_last_frame : cpuSeconds());
+    }
 }
 
 } // namespace
@@ -83,14 +96,25 @@ extern "C" void glfwSwapBuffers(GLFWwindow* window)
     static const auto swap = reinterpret_cast<SwapBuffers>(dlsym(RTLD_NEXT, "glfwSwapBuffers"));
     static const double seconds = environmentNumber("BENCH_SECONDS", 1e30);
     static const double most_frames = environmentNumber("BENCH_FRAMES", 1e30);
+    static const double lap = environmentNumber("BENCH_LAP", 1e30);
 
     swap(window);
     last_frame = now();
+    if (frames_in_run++ == 0) {
+        run_started = last_frame;
+    }
     if (frames++ == 0) {
         first_frame = last_frame;
         cpu_at_first_frame = cpuSeconds();
     }
-    if (last_frame - first_frame >= seconds || static_cast<double>(frames) >= most_frames) {
+    if (last_frame - first_frame >= lap) {
+        const double cpu_now = cpuSeconds();
+        writeLap(cpu_now);
+        frames = 1;
+        first_frame = last_frame;
+        cpu_at_first_frame = cpu_now;
+    }
+    if (last_frame - run_started >= seconds || static_cast<double>(frames_in_run) >= most_frames) {
         cpu_at_last_frame = cpuSeconds();
         glfwSetWindowShouldClose(window, GLFW_TRUE);
     }

@@ -5,15 +5,15 @@
 # Mesa's llvmpipe is used, on a virtual X server when there is no display.
 #   bash scripts/bench.sh [PAIRS] [SECONDS]   (defaults: 5 pairs of 4 s runs)
 #   bash scripts/bench.sh --soak [SECONDS]    (program's resident memory over a long run; 600 s)
-#   bash scripts/bench.sh --wayland [SECONDS] (frames per second and processor time on native
-#                                              Wayland, window in view, then hidden; 10 s each)
+#   bash scripts/bench.sh --wayland [SECONDS] (native Wayland: frames per second, swap interval,
+#                                              processor time, in view and hidden; 10 s each)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # Installs and builds once, then starts over on a virtual X server when there is no display.
 if [[ -z ${TARVELIN_BENCH_BUILT:-} ]]; then
     scripts/install-deps.sh --bench
-    cmake -S . -B build >/dev/null
+    cmake -S . -B build -DBUILD_TESTING=OFF >/dev/null
     cmake --build build -j"$(nproc)" --target tarvelin tarvelin-baseline frame_counter >/dev/null
     if [[ -z ${DISPLAY:-} ]]; then
         TARVELIN_BENCH_BUILT=1 exec xvfb-run -a -s "-noreset -screen 0 1024x1024x24" bash "$0" "$@"
@@ -62,12 +62,16 @@ soak() {
     kill "$pid" && wait "$pid" 2>/dev/null || true
 }
 
-# The program on the tests' Wayland desktop (headless sway, started and stopped by the tests' own
-# script), for $1 seconds in view, then for $1 seconds on a workspace out of view. A run that has
-# not ended 10 s after its time is taken to hang, and is ended.
+# The program and the baseline on the tests' Wayland desktop (headless sway, started and stopped
+# by the tests' own script), each for $1 seconds: the program in view, the baseline in view (it
+# leaves the swap to wait for the compositor, as a client does by default), then the program on a
+# workspace out of view. Each run is ended by the compositor's close request; the time until the
+# program has ended is how fast it answers. A run that has not ended 10 s after its time hangs.
 wayland() {
-    local state run view as_user=() fps cpu
-    export E2E_STATE=$work/desktop E2E_PROGRAM=$PWD/bin/tarvelin E2E_PRELOAD=$counter \
+    local state run as_user=() name program started fps cpu answered
+    # The desktop's start copies these three into its folder. Nothing of the tests' is preloaded:
+    # the baseline comes along in that place.
+    export E2E_STATE=$work/desktop E2E_PROGRAM=$PWD/bin/tarvelin E2E_PRELOAD=$PWD/bin/tarvelin-baseline \
         E2E_FRAME_COUNTER=$counter
     bash tests/end_to_end.sh wayland start
     state=$(cat "$E2E_STATE") && source "$state/desktop/env"
@@ -76,15 +80,22 @@ wayland() {
     [[ $(id -u) != 0 ]] || as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups) # as sway
     echo "native Wayland, headless sway ($(swaymsg -t get_outputs | jq -r '.[0].current_mode.refresh |
         if . > 0 then "output at \(. / 1000) Hz" else "the output gives no refresh rate" end')), $1 s each"
-    printf '%-8s %8s %8s\n' window fps "CPU %"
-    for view in visible hidden; do
-        [[ $view == visible ]] || swaymsg -q 'for_window [title="^Realtime Rendering"] move to workspace 2'
-        (cd "$run/bin" && exec "${as_user[@]}" env -u DISPLAY BENCH_T0="$(date +%s%N)" BENCH_SECONDS="$1" \
-            BENCH_OUT="$run/$view" LD_PRELOAD="$state/${counter##*/}" \
-            LD_LIBRARY_PATH="$state/glfw-wayland" \
-            timeout $(($1 + 10)) "$state/tarvelin") >/dev/null 2>&1 || true
-        read -r _ fps _ _ cpu <"$run/$view" 2>/dev/null || fps="hung" cpu="-"
-        printf '%-8s %8s %8s\n' "$view" "$fps" "$cpu"
+    printf '%-18s %9s %14s %6s %15s %12s\n' "" frames/s "mean swap, ms" "CPU %" "close answered" "stderr lines"
+    for name in "program, in view" "baseline, in view" "program, hidden"; do
+        program=$state/tarvelin && [[ $name != baseline* ]] || program=$state/tarvelin-baseline
+        [[ $name != *hidden ]] || swaymsg -q 'for_window [title="^Realtime Rendering"] move to workspace 2'
+        : >"$run/frames" && chmod a+w "$run/frames"
+        (cd "$run/bin" && exec "${as_user[@]}" env -u DISPLAY BENCH_OUT="$run/frames" \
+            LD_PRELOAD="$state/${counter##*/}" LD_LIBRARY_PATH="$state/glfw-wayland" \
+            timeout $(($1 + 10)) "$program") >/dev/null 2>"$run/err" &
+        sleep "$1"
+        started=$(date +%s%N)
+        swaymsg -q '[title="^Realtime Rendering"] kill'
+        wait $! && answered="$((($(date +%s%N) - started) / 1000000)) ms" || answered="hung"
+        read -r _ fps _ _ cpu <"$run/frames" || fps=0 cpu=-
+        printf '%-18s %9s %14s %6s %15s %12s\n' "$name" "$fps" \
+            "$(awk -v fps="$fps" 'BEGIN { if (fps > 0) printf "%.2f", 1000 / fps; else print "-" }')" \
+            "$cpu" "$answered" "$(wc -l <"$run/err")"
     done
     bash tests/end_to_end.sh wayland stop
 }
