@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
 # Proves the README's two commands on a freshly installed Debian: makes a minimal Debian RELEASE
-# (12 or 13) with debootstrap in build/, from the mirror this machine's apt uses, puts a clean clone
-# of the committed tree in, runs `bash scripts/run.sh` and `bash scripts/test.sh` there as root
-# without a display, prints each command's result and time, and removes what it made.
+# (12, 13, or testing: a look at what the next release brings) with debootstrap in build/, from the
+# mirror this machine's apt uses, puts a clean clone of the committed tree in, runs
+# `bash scripts/run.sh` and `bash scripts/test.sh` there as root without a display, prints each
+# command's result and time, and removes what it made. Any step that fails says so in one line.
 #   bash scripts/fresh-machine.sh RELEASE
 set -euo pipefail
 cd "$(dirname "$0")/.."
+trap 'echo "fresh-machine.sh: failed at line $LINENO: $BASH_COMMAND" >&2' ERR
 
 case ${1:-} in
-12) codename=bookworm ;;
-13) codename=trixie ;;
-*) echo "usage: bash scripts/fresh-machine.sh 12|13" >&2 && exit 2 ;;
+12) suite=bookworm ;;
+13) suite=trixie ;;
+14 | testing) suite=testing ;;
+*) echo "usage: bash scripts/fresh-machine.sh 12|13|testing" >&2 && exit 2 ;;
 esac
 if [[ $(id -u) != 0 ]]; then
     exec sudo bash "$PWD/scripts/fresh-machine.sh" "$@" # debootstrap, chroot and mount need root
@@ -22,6 +25,7 @@ mirror=$({ sed -n 's/^URIs: *//p' /etc/apt/sources.list.d/*.sources
     awk '$1 == "deb" { print $2 }' /etc/apt/sources.list /etc/apt/sources.list.d/*.list; } 2>/dev/null |
     tr ' ' '\n' | grep -E '/debian/?$' | head -n 1) || true
 mirror=${mirror:-http://deb.debian.org/debian}
+mkdir -p build
 root=$PWD/build/fresh-debian-$1
 log=$PWD/build/fresh-debian-$1.log
 
@@ -50,8 +54,10 @@ trap 'exit 1' INT TERM # the clean-up above runs on Ctrl-C too
 [[ ! -e $root ]] || remove_machine
 
 started=$SECONDS
-debootstrap --variant=minbase "$codename" "$root" "$mirror" >"$log" 2>&1 ||
-    { tail -n 20 "$log" && echo "debootstrap of Debian $1 ($codename) from $mirror failed" >&2 && exit 1; }
+debootstrap --variant=minbase "$suite" "$root" "$mirror" >"$log" 2>&1 ||
+    { tail -n 20 "$log"; echo "debootstrap of Debian $1 ($suite) from $mirror failed" >&2; exit 1; }
+# A mirror may be a snapshot, whose testing suite then reads as expired; apt is told to take it.
+echo 'Acquire::Check-Valid-Until "false";' >"$root/etc/apt/apt.conf.d/99snapshot"
 mount -t proc proc "$root/proc"
 # As on a booted machine: GNOME Shell asks its cgroup for its systemd unit before it starts Xwayland.
 mount -t sysfs sysfs "$root/sys"
@@ -60,7 +66,7 @@ mount -t devpts -o newinstance,ptmxmode=0666 devpts "$root/dev/pts"
 mount -t tmpfs tmpfs "$root/dev/shm"
 cp /etc/resolv.conf "$root/etc/"
 git clone -q "$PWD" "$root/root/project"
-echo "Debian $1 ($codename) made from $mirror in $((SECONDS - started)) s; the commands' output: $log"
+echo "Debian $1 ($suite) made from $mirror in $((SECONDS - started)) s; the commands' output: $log"
 
 # The README's commands, run inside as root with a bare environment: no display, no session.
 status=0

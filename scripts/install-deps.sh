@@ -2,14 +2,17 @@
 # Installs the Debian packages needed to build and run the program, and with --tests, --windows or
 # --bench those its tests, its Windows build or its benchmark need too; with --fresh-machine only
 # those that scripts/fresh-machine.sh needs. Packages already installed are left alone; apt runs
-# only when one is missing.
+# only when one is missing. Exits with 3, after one line, when the release has no such package.
 set -euo pipefail
 
+purpose="the program"
 packages=(cmake g++ make pkg-config libglfw3-dev libglew-dev libglm-dev libwayland-dev
     libgl1-mesa-dri xvfb xauth xdotool imagemagick)
 # GLFW 3.4 (Debian 13) has libdecor draw the window's title bar on Wayland, and libdecor draws
-# nothing without a plugin: the GTK one, libdecor's own choice, which looks like GNOME.
-[[ $(. /etc/os-release && echo "$VERSION_CODENAME") == bookworm ]] || packages+=(libdecor-0-plugin-1-gtk)
+# nothing without a plugin: the GTK one, libdecor's own choice, which looks like GNOME. GTK asks
+# for the accessibility bus at every start, and warns on standard error where there is none.
+[[ $(. /etc/os-release && echo "$VERSION_CODENAME") == bookworm ]] ||
+    packages+=(libdecor-0-plugin-1-gtk at-spi2-core)
 # sway, a Wayland desktop the tests and the benchmark run on. GLFW 3.3's Wayland build, which
 # scripts/glfw-wayland.sh unpacks, needs the Wayland libraries that GLFW 3.4's package depends on.
 wayland=(sway libwayland-egl1 libwayland-cursor0 libxkbcommon0)
@@ -17,13 +20,13 @@ if [[ ${1:-} == --tests ]]; then
     # i3 is the tiling X11 desktop the tests run on; wtype, grim and jq drive sway. GNOME Shell
     # runs with its accessibility bus, as on a GNOME desktop, and its Xwayland.
     packages+=(libgtest-dev libx11-dev valgrind i3-wm "${wayland[@]}" wtype grim jq
-        gnome-shell at-spi2-core xwayland)
+        gnome-shell at-spi2-core xwayland) purpose="the tests"
 elif [[ ${1:-} == --windows ]]; then
-    packages+=(mingw-w64 wine wine64 dpkg-dev)
+    packages+=(mingw-w64 wine wine64 dpkg-dev) purpose="the Windows build"
 elif [[ ${1:-} == --bench ]]; then
-    packages+=(valgrind mesa-utils "${wayland[@]}")
+    packages+=(valgrind mesa-utils "${wayland[@]}" jq) purpose="the benchmark"
 elif [[ ${1:-} == --fresh-machine ]]; then
-    packages=(debootstrap debian-archive-keyring git) # scripts/fresh-machine.sh, on the host
+    packages=(debootstrap debian-archive-keyring git) purpose="a fresh machine"
 fi
 
 missing=()
@@ -36,6 +39,15 @@ done
 # sudo starts apt with a clean environment: the frontend setting goes through env.
 as_root=(env DEBIAN_FRONTEND=noninteractive)
 [[ $(id -u) == 0 ]] || as_root=(sudo "${as_root[@]}")
-echo "Installing: ${missing[*]}"
 "${as_root[@]}" apt-get update -qq
+# A release may lack a package for a while (Debian testing drops Wine at times): exit code 3.
+unavailable=()
+for package in "${missing[@]}"; do
+    apt-cache policy "$package" | grep -q 'Candidate: [^(]' || unavailable+=("$package")
+done
+if [[ ${#unavailable[@]} != 0 ]]; then
+    echo "Not available on this release: ${unavailable[*]}; $purpose cannot be made here." >&2
+    exit 3
+fi
+echo "Installing: ${missing[*]}"
 "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
