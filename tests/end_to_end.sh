@@ -11,7 +11,7 @@
 set -u
 desktop=$1 here=$(dirname "$(realpath "$0")") patience=20
 title='Realtime Rendering - OpenGL 3.2 core profile (GLFW)'
-title_pattern='^Realtime Rendering - OpenGL 3\.2 core profile \(GLFW\)$' # the whole title, exactly
+title_pattern=^$(sed 's/[][\.*^$()+?{}|]/\\&/g' <<<"$title")$ # the whole title, exactly
 user=$(id -un) as_user=()
 [[ $user == root ]] && user=nobody as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
 
@@ -33,15 +33,25 @@ end_desktop() { # [NAME]: kills every process of the desktop in $desk, or those 
 }
 
 # What a desktop need not define.
+native_wayland= # set where the program runs on Wayland itself, not through Xwayland
 launch_options() { :; } # changes the command that starts the program: `launch` and `runner`
 keyboard_on_seat() { :; }
 release_keys() { :; }
 source "$here/desktops/$desktop.sh"
 
-# Makes the desktop's folder $desk and starts the desktop there.
+# Makes the desktop's folder $desk and starts the desktop there, giving it a minute: a first start
+# on a new machine is slow. A desktop that does not start shows the end of its log.
 new_desktop() {
-    desk=$1 && mkdir -m 755 "$desk" && mkdir -m 700 "$desk/home" && chown "$user" "$desk/home" && start_desktop
+    desk=$1 && mkdir -m 755 "$desk" && mkdir -m 700 "$desk/home" && chown "$user" "$desk/home" &&
+        patience=60 start_desktop && return
+    echo "$desktop did not start within a minute; the end of its log ($desk/log):"
+    tail -n 20 "$desk/log"
+    return 1
 }
+
+# The window commands in the language of i3, which sway speaks too.
+declare -A i3_command=([close]=kill [other-workspace]="move to workspace 2" [minimise]="move scratchpad"
+    [show]="scratchpad show, floating disable")
 
 start() {
     state=$(mktemp -d /tmp/tarvelin-e2e.XXXXXX) && chmod 755 "$state" && echo "$state" >"$E2E_STATE"
@@ -101,7 +111,7 @@ pattern[no-fragment]=$'Fragment shader file \\.\\./Tarvelin/Shaders/shadername\\
 
 # The program's processor time, in ticks; it grows only while the program draws.
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$pid/stat" 2>/dev/null; }
-drew_since() { local now && now=$(cpu_ticks) && ((now > $1 + 20)); }
+drew_since() { local now && now=$(cpu_ticks) && ((now > $1 + 10)); }
 
 # The points of a picture of $1 x $2 pixels that shows_triangle reads, as "kind x y" lines: the
 # centre (c) is the grey third of each colour, sRGB-encoded; points at 0.4 of the square's half side
@@ -147,8 +157,10 @@ shows_triangle() {
 }
 check_picture() { wait_for shows_triangle "$@" || cat "$dir/picture.txt" >>"$dir/failure"; }
 
-# The program's frames per second, from the frame counter's file.
-frame_rate() { awk '{ print int($2) }' "$dir/frames"; }
+# The frame counter's file: whether it has $1 lines (BENCH_LAP: one a lap), and line $1's frames
+# per second.
+laps_written() { (($(wc -l <"$dir/frames") >= $1)); }
+lap_rate() { awk -v n="$1" 'NR == n { print int($2) }' "$dir/frames"; }
 # Whether the program still runs: a run that ended is gone from /proc once the shell has reaped it.
 running() { [[ -e /proc/$pid && $(awk '{ print $3 }' "/proc/$pid/stat") != Z ]]; }
 
@@ -162,7 +174,7 @@ end_run() {
         # Typed while the program is stopped: it must still see the key, in the next frame.
         tap-q) kill -STOP "$pid" && press q && kill -CONT "$pid" ;;
         tap-escape) kill -STOP "$pid" && press Escape && kill -CONT "$pid" ;;
-        other-keys) # typed while stopped; the run goes on for a fifth of a second of drawing after
+        other-keys) # typed while stopped; the run goes on for a tenth of a second of drawing after
             local ticks key && ticks=$(cpu_ticks) && kill -STOP "$pid"
             for key in a w 1 space; do press "$key"; done
             kill -CONT "$pid" && wait_for eval '! running || drew_since "$ticks"'
@@ -183,10 +195,21 @@ end_run() {
         # What a frame leaves behind shows once the triangle has turned: 60 degrees puts a corner
         # where the point opposite the new red corner is to be black.
         clock-moves) check_picture "$time" && kill -USR1 "$pid" && check_picture "$later"; press Escape hold ;;
-        # The frame counter asks the window to close after its BENCH_SECONDS.
+        # Where the compositor paces the frames (natively on Wayland; through Xwayland the swap
+        # does, as on X11): in view at most twice the monitor's 60 a second; hidden, with no word
+        # from the compositor, about ten. The second lap after hiding is hidden from start to end.
         frame-rate)
-            wait_for test -s "$dir/frames" && (($(frame_rate) <= 2 * 60)) ||
-                echo "$(frame_rate) frames per second, more than twice the monitor's 60" >"$dir/failure" ;;
+            local lap=1
+            if [[ -n $native_wayland ]]; then
+                wait_for laps_written $lap && (($(lap_rate $lap) <= 2 * 60)) ||
+                    echo "in view: $(lap_rate $lap) frames a second, more than twice the monitor's 60" >"$dir/failure"
+                window_command other-workspace && wait_for hidden && lap=$(($(wc -l <"$dir/frames") + 2)) &&
+                    wait_for laps_written $lap && (($(lap_rate $lap) <= 15)) ||
+                    echo "hidden: $(lap_rate $lap) frames a second, more than 15" >>"$dir/failure"
+            fi
+            window_command close ;;
+        named) named_tarvelin || echo "the desktop does not call the window tarvelin" >"$dir/failure"
+            press Escape hold ;;
         desktop-ends) end_desktop "$display_server" ;;
         esac
     fi
@@ -207,14 +230,17 @@ run_case() {
     # The desktop goes away under the program: one of the case's own, so that later cases have theirs.
     desk=$state/desktop
     if [[ $ending == desktop-ends ]]; then
-        new_desktop "$dir/desktop" || { echo "the case's own $desktop did not start" && return 1; }
+        new_desktop "$dir/desktop" || return 1
     fi
     local preload=$state/${E2E_PRELOAD##*/}
     if [[ $ending == frame-rate ]]; then # the frame counter appends its figures to a file of the user's
         preload+=:$state/${E2E_FRAME_COUNTER##*/} env+=" BENCH_OUT=$dir/frames"
         : >"$dir/frames" && chown "$user" "$dir/frames"
     fi
-    local launch=(env HOME="$desk/home" LD_PRELOAD="$preload${LD_PRELOAD:+:$LD_PRELOAD}") runner=()
+    # Mesa's software renderer, as the tests mean: else, on a machine without a GPU, Mesa's EGL
+    # tells of each device it looks for on the way to it.
+    local launch=(env HOME="$desk/home" LIBGL_ALWAYS_SOFTWARE=1 LD_PRELOAD="$preload${LD_PRELOAD:+:$LD_PRELOAD}")
+    local runner=()
     launch_options
     [[ -n ${LSAN_OPTIONS:-} ]] && launch+=(LSAN_OPTIONS="suppressions=$state/lsan.supp:print_suppressions=0")
     # Valgrind's memcheck writes its findings to descriptor 3; it is slow to start.
@@ -230,6 +256,9 @@ run_case() {
     kill $(jobs -p) 2>/dev/null
     if [[ $ending == desktop-ends ]]; then end_desktop; else release_keys; fi # the case's own desktop
     out=$(<"$dir/out") err=$(<"$dir/err")
+    # A line that a container adds and a desktop does not: GTK's image loader (Glycin, from Debian
+    # 14 on) cannot sandbox itself where there are no user namespaces, and says so.
+    err=$(grep -vxE 'WARNING: Glycin running without sandbox\. .*' <<<"$err")
     [[ $desktop == wine ]] && out=${out//$'\r'/} err=${err//$'\r'/} # Windows ends lines with CR LF
     # Memcheck's errors that are the program's own: raised in its code, or memory that its code
     # allocated and lost. The first frame outside Valgrind's allocator tells.

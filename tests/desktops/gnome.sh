@@ -1,15 +1,16 @@
 # GNOME Shell, headless on a 1280 x 1024 virtual monitor, in D-Bus buses of its own, driven through
 # its JavaScript (--unsafe-mode). The program runs as in a GNOME session: on GLFW 3.3 (Debian 12)
 # the X11 build through GNOME's Xwayland, on GLFW 3.4 (Debian 13) natively on Wayland.
+dpkg --compare-versions "$(dpkg-query -W -f='${Version}' libglfw3)" ge 3.4 && native_wayland=1
 
 start_desktop() {
-    local home=$desk/home no_x11=(--no-x11)
-    dpkg --compare-versions "$(dpkg-query -W -f='${Version}' libglfw3)" ge 3.4 || no_x11=()
+    local home=$desk/home no_x11=()
+    [[ -z $native_wayland ]] || no_x11=(--no-x11)
     echo "export HOME=$home XDG_RUNTIME_DIR=$home WAYLAND_DISPLAY=wayland-0 \
 DBUS_SESSION_BUS_ADDRESS=unix:path=$home/bus DBUS_SYSTEM_BUS_ADDRESS=unix:path=$home/system-bus" >"$desk/env"
     source "$desk/env"
     # Xwayland's socket goes there, and it must be open to every user.
-    [[ -n ${no_x11[*]} || $(id -u) != 0 ]] || install -d -m 1777 /tmp/.X11-unix
+    [[ -n $native_wayland || $(id -u) != 0 ]] || install -d -m 1777 /tmp/.X11-unix
     # gnome-shell asks the system bus for the login manager, and ends without one: an empty bus does.
     as_part_of_desktop "${as_user[@]}" dbus-daemon --session --nofork --address="$DBUS_SYSTEM_BUS_ADDRESS"
     as_part_of_desktop "${as_user[@]}" dbus-daemon --session --nofork --address="$DBUS_SESSION_BUS_ADDRESS"
@@ -27,13 +28,13 @@ DBUS_SESSION_BUS_ADDRESS=unix:path=$home/bus DBUS_SYSTEM_BUS_ADDRESS=unix:path=$
         globalThis.e2e = {
             window: id => global.get_window_actors().map(a => a.meta_window).find(w => w.get_id() == id),
             key: (name, state) => keyboard.notify_keyval(now(), Clutter[`KEY_${name}`], state),
-            click: (x, y) => [pointer.notify_absolute_motion(now(), x, y),
-                pointer.notify_button(now(), Clutter.BUTTON_PRIMARY, button.PRESSED),
+            move: (x, y) => pointer.notify_absolute_motion(now(), x, y),
+            click: () => [pointer.notify_button(now(), Clutter.BUTTON_PRIMARY, button.PRESSED),
                 pointer.notify_button(now(), Clutter.BUTTON_PRIMARY, button.RELEASED)],
         };
         e2e.key("Shift_L", PRESSED), e2e.key("Shift_L", RELEASED), pointer.notify_relative_motion(now(), 1, 1)' ||
         return
-    [[ -n ${no_x11[*]} ]] && return
+    [[ -n $native_wayland ]] && return
     local display && display=$(shell_eval 'imports.gi.GLib.getenv("DISPLAY")') || return
     echo "export DISPLAY=$display XAUTHORITY=$(echo "$home"/.mutter-Xwaylandauth.*)" >>"$desk/env"
 }
@@ -82,5 +83,14 @@ press() {
 }
 release_keys() { shell_eval 'e2e.key("Escape", imports.gi.Clutter.KeyState.RELEASED)'; }
 # Clicks the close button at the right end of the title bar that GNOME (on Xwayland) or libdecor's
-# plugin (on Wayland) draws.
-click_close_button() { in_window 'const f = w.get_frame_rect(); e2e.click(f.x + f.width - 19, f.y + 18)'; }
+# plugin (on Wayland) draws. On Xwayland the click waits until Xwayland has the pointer there: one
+# that overtook the move would land where Xwayland's pointer was before (1 in 3 on a new window).
+click_close_button() {
+    local at && at=$(in_window 'const f = w.get_frame_rect(), at = [f.x + f.width - 19, f.y + 18];
+        e2e.move(...at); at.join(" ")') || return
+    [[ -n $native_wayland ]] || wait_for xwayland_pointer_at ${at//\"/} || return
+    shell_eval 'e2e.click()' >/dev/null
+}
+xwayland_pointer_at() { [[ $(xdotool getmouselocation --shell | head -n 2 | tr '\n' ' ') == "X=$1 Y=$2 " ]]; }
+# The name in the top bar and the window switcher: the X11 class, or (on Wayland) the app id.
+named_tarvelin() { [[ $(in_window 'w.get_wm_class()') == '"tarvelin"' ]]; }

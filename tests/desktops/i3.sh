@@ -7,8 +7,4 @@ start_i3() {
 }
 start_desktop() { start_x_server && start_i3; }
 
-window_command() {
-    local -A command=([close]=kill [other-workspace]="move to workspace 2" [minimise]="move scratchpad"
-        [show]="scratchpad show, floating disable")
-    i3-msg -q "[id=$window] ${command[$1]}"
-}
+window_command() { i3-msg -q "[id=$window] ${i3_command[$1]}"; }

@@ -8,17 +8,13 @@ start_desktop() {
         as_part_of_desktop "${as_user[@]}" sway -c "$state/sway.config"
     wait_for swaymsg -q -t get_version 2>/dev/null
 }
-display_server=sway
+display_server=sway native_wayland=1
 launch_options() { launch=(env -u DISPLAY "${launch[@]:1}" LD_LIBRARY_PATH="$state/glfw-wayland"); }
 
 sway_window() { swaymsg -t get_tree | jq -r --arg t "$title_pattern" ".. | objects | select(.name? // \"\" | test(\$t)) | $1"; }
 find_window() { window=$(sway_window .id) && [[ -n $window ]]; }
 hidden() { [[ $(sway_window .visible) == false ]]; }
-window_command() {
-    local -A command=([close]=kill [other-workspace]="move to workspace 2" [minimise]="move scratchpad"
-        [show]="scratchpad show, floating disable")
-    swaymsg -q "[con_id=$window] ${command[$1]}"
-}
+window_command() { swaymsg -q "[con_id=$window] ${i3_command[$1]}"; }
 take_picture() { grim -g "$(sway_window '.rect | "\(.x),\(.y) \(.width)x\(.height)"')" "$1"; }
 # The seat has a keyboard only while a wtype runs: one for the whole run, unless the case says.
 keyboard_on_seat() { wtype -s 600000 -k Shift_L & }

@@ -15,3 +15,7 @@ hidden() { ! xdotool search --onlyvisible --name "$title_pattern" >/dev/null; }
 take_picture() { import -window "$window" "$1"; }
 press() { xdotool windowfocus --sync "$window" "key${2:+down}" "$1"; }
 release_keys() { xdotool keyup Escape; }
+# The window's X11 class and instance, by which desktops name it.
+named_tarvelin() {
+    [[ $(xdotool search --class '^tarvelin$') == "$window" && $(xdotool search --classname '^tarvelin$') == "$window" ]]
+}
