@@ -43,7 +43,8 @@ as_root=(env DEBIAN_FRONTEND=noninteractive)
 # A release may lack a package for a while (Debian testing drops Wine at times): exit code 3.
 unavailable=()
 for package in "${missing[@]}"; do
-    apt-cache policy "$package" | grep -q 'Candidate: [^(]' || unavailable+=("$package")
+    # grep reads to the end: one that stopped at the match could end apt-cache with SIGPIPE.
+    apt-cache policy "$package" | grep 'Candidate: [^(]' >/dev/null || unavailable+=("$package")
 done
 if [[ ${#unavailable[@]} != 0 ]]; then
     echo "Not available on this release: ${unavailable[*]}; $purpose cannot be made here." >&2
