@@ -19,7 +19,8 @@ DBUS_SESSION_BUS_ADDRESS=unix:path=$home/bus DBUS_SYSTEM_BUS_ADDRESS=unix:path=$
         --unsafe-mode "${no_x11[@]}"
     wait_for shell_eval_is false 'Main.layoutManager._startingUp' 2>/dev/null || return
     # GNOME 43 starts in the overview, which would take the keys. The tools below use e2e. A new
-    # virtual device loses its first event: the keyboard's is a Shift, the pointer's a move.
+    # virtual keyboard loses its first event: a Shift. A pointer loses its first moves, or (GNOME
+    # 50) an axis of them: see pointer_at.
     shell_eval 'const {Clutter, GLib} = imports.gi, now = GLib.get_monotonic_time; Main.overview.hide();
         const seat = Clutter.get_default_backend().get_default_seat();
         const keyboard = seat.create_virtual_device(Clutter.InputDeviceType.KEYBOARD_DEVICE);
@@ -32,8 +33,8 @@ DBUS_SESSION_BUS_ADDRESS=unix:path=$home/bus DBUS_SYSTEM_BUS_ADDRESS=unix:path=$
             click: () => [pointer.notify_button(now(), Clutter.BUTTON_PRIMARY, button.PRESSED),
                 pointer.notify_button(now(), Clutter.BUTTON_PRIMARY, button.RELEASED)],
         };
-        e2e.key("Shift_L", PRESSED), e2e.key("Shift_L", RELEASED), pointer.notify_relative_motion(now(), 1, 1)' ||
-        return
+        e2e.key("Shift_L", PRESSED), e2e.key("Shift_L", RELEASED)' || return
+    wait_for pointer_at 1 1000 || return
     [[ -n $native_wayland ]] && return
     local display && display=$(shell_eval 'imports.gi.GLib.getenv("DISPLAY")') || return
     echo "export DISPLAY=$display XAUTHORITY=$(echo "$home"/.mutter-Xwaylandauth.*)" >>"$desk/env"
@@ -86,11 +87,13 @@ release_keys() { shell_eval 'e2e.key("Escape", imports.gi.Clutter.KeyState.RELEA
 # plugin (on Wayland) draws. On Xwayland the click waits until Xwayland has the pointer there: one
 # that overtook the move would land where Xwayland's pointer was before (1 in 3 on a new window).
 click_close_button() {
-    local at && at=$(in_window 'const f = w.get_frame_rect(), at = [f.x + f.width - 19, f.y + 18];
-        e2e.move(...at); at.join(" ")') || return
+    local at && at=$(in_window 'const f = w.get_frame_rect(); [f.x + f.width - 19, f.y + 18].join(" ")') &&
+        wait_for pointer_at ${at//\"/} || return
     [[ -n $native_wayland ]] || wait_for xwayland_pointer_at ${at//\"/} || return
     shell_eval 'e2e.click()' >/dev/null
 }
+# Moves the pointer to $1, $2, and tells whether the shell has it there.
+pointer_at() { shell_eval "e2e.move($1, $2); global.get_pointer().slice(0, 2).join(' ')" | grep -qx "\"$1 $2\""; }
 xwayland_pointer_at() { [[ $(xdotool getmouselocation --shell | head -n 2 | tr '\n' ' ') == "X=$1 Y=$2 " ]]; }
 # The name in the top bar and the window switcher: the X11 class, or (on Wayland) the app id.
 named_tarvelin() { [[ $(in_window 'w.get_wm_class()') == '"tarvelin"' ]]; }
