@@ -257,7 +257,7 @@ run_case() {
     if [[ $ending == desktop-ends ]]; then end_desktop; else release_keys; fi # the case's own desktop
     out=$(<"$dir/out") err=$(<"$dir/err")
     # A line that a container adds and a desktop does not: GTK's image loader (Glycin, from Debian
-    # 14 on) cannot sandbox itself where there are no user namespaces, and says so.
+    # 14 on) cannot sandbox itself with bwrap where there are no user namespaces, and says so.
     err=$(grep -vxE 'WARNING: Glycin running without sandbox\. .*' <<<"$err")
     [[ $desktop == wine ]] && out=${out//$'\r'/} err=${err//$'\r'/} # Windows ends lines with CR LF
     # Memcheck's errors that are the program's own: raised in its code, or memory that its code
@@ -266,8 +266,9 @@ run_case() {
         /<obj>/ && !placed && !/vgpreload/ { placed = 1; owned += index($0, program) > 0 }
         END { if (owned) print owned, "memcheck errors in the program" }' \
         "$dir/memcheck.xml" >>"$dir/failure"
-    [[ -s $dir/failure ]] && cat "$dir/failure" && return 1
-    [[ $rc == "$code" && $out =~ ^${pattern[$out_name]}$ && $err =~ ^${pattern[$err_name]}$ ]] && return
+    [[ ! -s $dir/failure && $rc == "$code" && $out =~ ^${pattern[$out_name]}$ && $err =~ ^${pattern[$err_name]}$ ]] &&
+        return
+    cat "$dir/failure"
     printf 'exit %s, expected %s\n--- stdout\n%s\n--- stderr\n%s\n' "$rc" "$code" "$out" "$err"
     return 1
 }

@@ -18,6 +18,7 @@
 
 namespace {
 
+bool initialised = false;
 bool terminated = false;
 std::string inherited_files;       // open when the program started the window library
 std::vector<double> stopped_times; // empty: the clock runs
@@ -54,6 +55,9 @@ std::string openFiles()
 
 __attribute__((destructor)) void reportAtExit()
 {
+    if (!initialised) {
+        return; // not the program: a process it started, which inherited the preload
+    }
     if (!terminated) {
         std::fprintf(stderr, "leak: glfwTerminate was not called\n");
     }
@@ -75,6 +79,7 @@ extern "C" double glfwGetTime()
 
 extern "C" int glfwInit()
 {
+    initialised = true;
     inherited_files = openFiles();
     if (const char* times = std::getenv("E2E_TIME")) {
         stopClock(times);

@@ -18,10 +18,12 @@ DBUS_SESSION_BUS_ADDRESS=unix:path=$home/bus DBUS_SYSTEM_BUS_ADDRESS=unix:path=$
     as_part_of_desktop "${as_user[@]}" gnome-shell --headless --wayland --virtual-monitor 1280x1024 \
         --unsafe-mode "${no_x11[@]}"
     wait_for shell_eval_is false 'Main.layoutManager._startingUp' 2>/dev/null || return
-    # GNOME 43 starts in the overview, which would take the keys. The tools below use e2e. A new
-    # virtual keyboard loses its first event: a Shift. A pointer loses its first moves, or (GNOME
-    # 50) an axis of them: see pointer_at.
+    # GNOME starts in the overview, which would take the keys: hidden, and hidden again should it
+    # come back (GNOME 50 may show it after startup is over). The tools below use e2e. A new
+    # virtual device loses what it is sent until the shell has set it up (GNOME 50: for longer,
+    # and an axis of a pointer's moves), so both are used until the shell sees what they send.
     shell_eval 'const {Clutter, GLib} = imports.gi, now = GLib.get_monotonic_time; Main.overview.hide();
+        Main.overview.connect("shown", () => Main.overview.hide());
         const seat = Clutter.get_default_backend().get_default_seat();
         const keyboard = seat.create_virtual_device(Clutter.InputDeviceType.KEYBOARD_DEVICE);
         const pointer = seat.create_virtual_device(Clutter.InputDeviceType.POINTER_DEVICE);
@@ -32,9 +34,13 @@ DBUS_SESSION_BUS_ADDRESS=unix:path=$home/bus DBUS_SYSTEM_BUS_ADDRESS=unix:path=$
             move: (x, y) => pointer.notify_absolute_motion(now(), x, y),
             click: () => [pointer.notify_button(now(), Clutter.BUTTON_PRIMARY, button.PRESSED),
                 pointer.notify_button(now(), Clutter.BUTTON_PRIMARY, button.RELEASED)],
+            keys_seen: 0,
         };
-        e2e.key("Shift_L", PRESSED), e2e.key("Shift_L", RELEASED)' || return
-    wait_for pointer_at 1 1000 || return
+        global.stage.connect("captured-event", (stage, event) => {
+            e2e.keys_seen += event.type() == Clutter.EventType.KEY_PRESS;
+            return Clutter.EVENT_PROPAGATE;
+        })' || return
+    wait_for keyboard_set_up && wait_for pointer_at 1 1000 || return
     [[ -n $native_wayland ]] && return
     local display && display=$(shell_eval 'imports.gi.GLib.getenv("DISPLAY")') || return
     echo "export DISPLAY=$display XAUTHORITY=$(echo "$home"/.mutter-Xwaylandauth.*)" >>"$desk/env"
@@ -91,6 +97,11 @@ click_close_button() {
         wait_for pointer_at ${at//\"/} || return
     [[ -n $native_wayland ]] || wait_for xwayland_pointer_at ${at//\"/} || return
     shell_eval 'e2e.click()' >/dev/null
+}
+# Types Shift, and tells whether the shell has seen a key yet.
+keyboard_set_up() {
+    [[ $(shell_eval 'e2e.key("Shift_L", imports.gi.Clutter.KeyState.PRESSED);
+        e2e.key("Shift_L", imports.gi.Clutter.KeyState.RELEASED); e2e.keys_seen') != 0 ]]
 }
 # Moves the pointer to $1, $2, and tells whether the shell has it there.
 pointer_at() { shell_eval "e2e.move($1, $2); global.get_pointer().slice(0, 2).join(' ')" | grep -qx "\"$1 $2\""; }
