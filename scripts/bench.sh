@@ -85,7 +85,7 @@ wayland() {
         program=$state/tarvelin && [[ $name != baseline* ]] || program=$state/tarvelin-baseline
         [[ $name != *hidden ]] || swaymsg -q 'for_window [title="^Realtime Rendering"] move to workspace 2'
         : >"$run/frames" && chmod a+w "$run/frames"
-        (cd "$run/bin" && exec "${as_user[@]}" env -u DISPLAY BENCH_OUT="$run/frames" \
+        (cd "$run/bin" && exec "${as_user[@]}" env -u DISPLAY HOME="$state/desktop/home" BENCH_OUT="$run/frames" \
             LD_PRELOAD="$state/${counter##*/}" LD_LIBRARY_PATH="$state/glfw-wayland" \
             timeout $(($1 + 10)) "$program") >/dev/null 2>"$run/err" &
         sleep "$1"

@@ -20,8 +20,8 @@ if [[ ! -f $deps/complete ]]; then
         echo "Could not fetch the source packages glfw3 and glew; see $src/apt.log" >&2
         exit 1
     fi
-    build() { # SOURCE-FOLDER CMAKE-OPTIONS...
-        cmake -S "$1" -B "$1/build-windows" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    build() { # SOURCE-FOLDER CMAKE-OPTIONS... (their CMake files' warnings are not ours to mend)
+        cmake -Wno-dev -S "$1" -B "$1/build-windows" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
             -DCMAKE_INSTALL_PREFIX="$deps" -DCMAKE_BUILD_TYPE=Release "${@:2}" >/dev/null
         cmake --build "$1/build-windows" -j"$(nproc)" --target install >/dev/null
     }
