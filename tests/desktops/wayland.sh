@@ -9,7 +9,6 @@ start_desktop() {
     wait_for swaymsg -q -t get_version 2>/dev/null
 }
 display_server=sway native_wayland=1
-launch_options() { launch=(env -u DISPLAY "${launch[@]:1}" LD_LIBRARY_PATH="$state/glfw-wayland"); }
 
 sway_window() { swaymsg -t get_tree | jq -r --arg t "$title_pattern" ".. | objects | select(.name? // \"\" | test(\$t)) | $1"; }
 find_window() { window=$(sway_window .id) && [[ -n $window ]]; }
