@@ -20,7 +20,7 @@ if [[ ${1:-} == --tests ]]; then
     # i3 is the tiling X11 desktop the tests run on; wtype, grim and jq drive sway. GNOME Shell
     # runs with its accessibility bus, as on a GNOME desktop, and its Xwayland; KWin with its
     # Breeze title bars, on a session bus of its own.
-    packages+=(libgtest-dev libx11-dev valgrind i3-wm "${wayland[@]}" wtype grim jq
+    packages+=(libgtest-dev libx11-dev valgrind i3-wm "${wayland[@]}" wtype grim jq python3-gi
         gnome-shell at-spi2-core xwayland kwin-wayland kwin-style-breeze dbus) purpose="the tests"
 elif [[ ${1:-} == --windows ]]; then
     packages+=(mingw-w64 wine wine64 dpkg-dev) purpose="the Windows build"

@@ -17,7 +17,7 @@ DBUS_SESSION_BUS_ADDRESS=unix:path=$home/bus DBUS_SYSTEM_BUS_ADDRESS=unix:path=$
     wait_for test -S "$home/bus" -a -S "$home/system-bus" || return
     as_part_of_desktop "${as_user[@]}" gnome-shell --headless --wayland --virtual-monitor 1280x1024 \
         --unsafe-mode "${no_x11[@]}"
-    wait_for shell_eval_is false 'Main.layoutManager._startingUp' 2>/dev/null || return
+    wait_for eval '[[ $(shell_eval Main.layoutManager._startingUp) == false ]]' 2>/dev/null || return
     # GNOME starts in the overview, which would take the keys: hidden, and hidden again should it
     # come back (GNOME 50 may show it after startup is over). The tools below use e2e. A new
     # virtual device loses what it is sent until the shell has set it up (GNOME 50: for longer,
@@ -55,7 +55,6 @@ shell_eval() {
         --object-path /org/gnome/Shell --method org.gnome.Shell.Eval "$1") && [[ $reply == "(true, '"* ]] &&
         reply=${reply#"(true, '"} reply=${reply%"')"} && printf "%s${reply:+\\n}" "$reply"
 }
-shell_eval_is() { [[ $(shell_eval "$2") == "$1" ]]; }
 # Runs JavaScript $1 with the program's window as `w`, and Clutter's key states at hand.
 in_window() { shell_eval "const w = e2e.window($window), {PRESSED, RELEASED} = imports.gi.Clutter.KeyState; $1"; }
 

@@ -18,4 +18,3 @@ take_picture() { grim -g "$(sway_window '.rect | "\(.x),\(.y) \(.width)x\(.heigh
 # The seat has a keyboard only while a wtype runs: one for the whole run, unless the case says.
 keyboard_on_seat() { wtype -s 600000 -k Shift_L & }
 press() { if [[ $# == 2 ]]; then wtype -P "$1" -s 60000 & else wtype -k "$1"; fi; }
-release_keys() { :; } # the wtype that holds a key is ended with the case's other jobs
