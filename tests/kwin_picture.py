@@ -1,7 +1,6 @@
 #!/usr/bin/python3
-"""kwin_picture.py WINDOW: prints the content of KWin's window WINDOW (its internal id), without the
-frame, as KWin's screenshot service takes it, in the PAM format. The service writes the pixels into
-a pipe that comes with the call, which neither dbus-send nor gdbus can pass."""
+"""kwin_picture.py WINDOW: prints KWin's window WINDOW (by internal id) without its frame, as KWin's
+screenshot service takes it, as a PAM image; the service writes into a pipe that gdbus cannot pass."""
 import os
 import sys
 

@@ -48,11 +48,16 @@ window_command() {
         [other-workspace]='kwin5 ? w.desktop = 2 : w.desktops = [workspace.desktops[1]]')
     in_window "${command[$1]}" >/dev/null
 }
+# KWin's screenshots need OpenGL, which a newer KWin (6.7, Debian testing) without a GPU forgoes.
+no_pictures_here() {
+    source "$desk/env" && "${as_user[@]}" dbus-send --session --print-reply --dest=org.kde.KWin /KWin org.kde.KWin.supportInformation |
+        grep -qx 'Compositing Type: QPainter' && echo "KWin composites with QPainter here, and takes no screenshots"
+}
 take_picture() { "${as_user[@]}" "$state/kwin_picture.py" "$window" >"$1.pam" && convert "$1.pam" "$1"; }
 # The name in the task manager: the Wayland app id, or where GLFW 3.3 sets none, the program's file.
 named_tarvelin() { [[ $(in_window 'w.resourceClass') == '"tarvelin"' ]]; }
 # KWin's own title bar: the frame reaches 20 pixels or more above the 800 x 800 client area.
 framed_by_title_bar() {
-    [[ $(in_window '((f, c) => c.width == 800 && c.height == 800 && f.top + 20 <= c.top && f.left <= c.left &&
-        f.right >= c.right)(w.frameGeometry, w.clientGeometry || w.bufferGeometry)') == true ]]
+    [[ $(in_window '((f, c) => c.width == 800 && c.height == 800 && f.y + 20 <= c.y && f.x <= c.x &&
+        f.x + f.width >= c.x + c.width)(w.frameGeometry, w.clientGeometry || w.bufferGeometry)') == true ]]
 }
