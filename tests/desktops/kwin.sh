@@ -48,7 +48,7 @@ window_command() {
         [other-workspace]='kwin5 ? w.desktop = 2 : w.desktops = [workspace.desktops[1]]')
     in_window "${command[$1]}" >/dev/null
 }
-# KWin's screenshots need OpenGL, which a newer KWin (6.7, Debian testing) without a GPU forgoes.
+# KWin's screenshots need OpenGL, which KWin 6 without a GPU forgoes for QPainter (5.27 uses llvmpipe).
 no_pictures_here() {
     source "$desk/env" && "${as_user[@]}" dbus-send --session --print-reply --dest=org.kde.KWin /KWin org.kde.KWin.supportInformation |
         grep -qx 'Compositing Type: QPainter' && echo "KWin composites with QPainter here, and takes no screenshots"
