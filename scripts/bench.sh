@@ -59,7 +59,7 @@ soak() {
         printf '%7d  %s\n' "$t" "$(awk '/^VmRSS/ {print $2}' "/proc/$pid/status")"
         sleep 30
     done
-    kill "$pid" && wait "$pid" 2>/dev/null || true
+    kill "$pid" && { wait "$pid" 2>/dev/null || true; }
 }
 
 # The program and the baseline on the tests' Wayland desktop (headless sway, started and stopped
@@ -74,7 +74,9 @@ wayland() {
     export E2E_STATE=$work/desktop E2E_PROGRAM=$PWD/bin/tarvelin E2E_PRELOAD=$PWD/bin/tarvelin-baseline \
         E2E_FRAME_COUNTER=$counter
     bash tests/end_to_end.sh wayland start
-    state=$(cat "$E2E_STATE") && source "$state/desktop/env"
+    state=$(cat "$E2E_STATE")
+    # shellcheck source=/dev/null # written by the desktop's start
+    source "$state/desktop/env"
     run=$state/bench && mkdir -p "$run/bin" "$run/Tarvelin" && cp -r Tarvelin/Shaders "$run/Tarvelin/"
     chmod -R a+rwX "$run"
     [[ $(id -u) != 0 ]] || as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups) # as sway

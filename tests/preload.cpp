@@ -24,18 +24,13 @@ std::string inherited_files;       // open when the program started the window l
 std::vector<double> stopped_times; // empty: the clock runs
 volatile std::sig_atomic_t clock_moves = 0;
 
-void moveClock(int /*signal*/)
-{
-    clock_moves = clock_moves + 1;
-}
-
 void stopClock(const char* times)
 {
     std::istringstream list(times);
     for (std::string time; std::getline(list, time, ',');) {
         stopped_times.push_back(std::atof(time.c_str()));
     }
-    std::signal(SIGUSR1, moveClock);
+    std::signal(SIGUSR1, [](int) { clock_moves = clock_moves + 1; }); // on to the next time
 }
 
 // The files and folders open, by descriptor. Sockets, pipes and anonymous memory are left out: the

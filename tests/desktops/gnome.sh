@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC1091,SC2034,SC2154,SC2016 # sourced by end_to_end.sh, which shares its variables; JavaScript in single quotes
 # GNOME Shell, headless on a 1280 x 1024 virtual monitor, in D-Bus buses of its own, driven through
 # its JavaScript (--unsafe-mode). The program runs as in a GNOME session: on GLFW 3.3 (Debian 12)
 # the X11 build through GNOME's Xwayland, on GLFW 3.4 (Debian 13) natively on Wayland.
@@ -75,6 +76,7 @@ window_command() {
 # The window's content, without the title bar: its buffer (on Xwayland: with GNOME's frame around
 # it) cut to what is inside the frame (on Wayland: the whole window, title bar included). The shell
 # writes the picture into a folder of its own user.
+# shellcheck disable=SC2086 # the shell's answer, split into its numbers
 take_picture() {
     local area && area=$(in_window 'const [, r] = w.get_buffer_rect().intersect(
         w.frame_rect_to_client_rect(w.get_frame_rect())); [r.x, r.y, r.width, r.height].join(" ")') &&
@@ -91,6 +93,7 @@ release_keys() { shell_eval 'e2e.key("Escape", imports.gi.Clutter.KeyState.RELEA
 # Clicks the close button at the right end of the title bar that GNOME (on Xwayland) or libdecor's
 # plugin (on Wayland) draws. On Xwayland the click waits until Xwayland has the pointer there: one
 # that overtook the move would land where Xwayland's pointer was before (1 in 3 on a new window).
+# shellcheck disable=SC2086 # the shell's answer, split into its numbers
 click_close_button() {
     local at && at=$(in_window 'const f = w.get_frame_rect(); [f.x + f.width - 19, f.y + 18].join(" ")') &&
         wait_for pointer_at ${at//\"/} || return

@@ -1,7 +1,9 @@
+# shellcheck shell=bash disable=SC1091,SC2034,SC2154 # sourced by end_to_end.sh, which shares its variables
 # KWin, KDE Plasma's compositor, headless on a 1280 x 1024 virtual output with two virtual desktops,
 # in a D-Bus session bus of its own, driven through its scripting interface. The program runs
 # natively on Wayland, and KWin draws its title bar. KWin offers its keyboard to authorised programs
-# alone, so no case here types a key; its screenshot service it offers to any, when told so.
+# alone, so no case here types a key. Nor does one take a picture: KWin's screenshots need OpenGL,
+# which KWin 6 forgoes for QPainter where there is no GPU. The other desktops take them.
 
 start_desktop() {
     local home=$desk/home
@@ -13,8 +15,8 @@ DBUS_SESSION_BUS_ADDRESS=unix:path=$home/bus" >"$desk/env"
         install -m 755 /usr/bin/kwin_wayland "$desk/" || return
     as_part_of_desktop "${as_user[@]}" dbus-daemon --session --nofork --address="$DBUS_SESSION_BUS_ADDRESS"
     wait_for test -S "$home/bus" || return
-    KWIN_SCREENSHOT_NO_PERMISSION_CHECKS=1 as_part_of_desktop "${as_user[@]}" "$desk/kwin_wayland" --virtual \
-        --width 1280 --height 1024 --no-lockscreen --socket kwin
+    as_part_of_desktop "${as_user[@]}" "$desk/kwin_wayland" --virtual --width 1280 --height 1024 \
+        --no-lockscreen --socket kwin
     wait_for kwin_eval '"up"' >/dev/null
 }
 display_server=kwin_wayland native_wayland=1
@@ -23,13 +25,12 @@ display_server=kwin_wayland native_wayland=1
 # desktop's log behind a mark of its own. There `windows` are KWin's windows, and `kwin5` tells KWin
 # 5, which numbers its virtual desktops, from KWin 6, which has them as objects.
 kwin_eval() {
-    local mark=e2e-$BASHPID-$RANDOM reply scripting=(dbus-send --session --print-reply --dest=org.kde.KWin
-        /Scripting org.kde.kwin.Scripting)
+    local mark=e2e-$BASHPID-$RANDOM reply scripting=(dbus-send --session --print-reply --dest=org.kde.KWin /Scripting)
     echo "const kwin5 = typeof workspace.desktops == 'number',
         windows = kwin5 ? workspace.clientList() : workspace.windowList(); print('$mark', JSON.stringify($1));" >"$desk/home/e2e.js"
-    "${as_user[@]}" "${scripting[@]}.loadScript" "string:$desk/home/e2e.js" "string:$mark" &>/dev/null &&
-        "${as_user[@]}" "${scripting[@]}.start" >/dev/null && wait_for grep -q "$mark " "$desk/log"
-    "${as_user[@]}" "${scripting[@]}.unloadScript" "string:$mark" &>/dev/null
+    "${as_user[@]}" "${scripting[@]}" org.kde.kwin.Scripting.loadScript "string:$desk/home/e2e.js" "string:$mark" &>/dev/null &&
+        "${as_user[@]}" "${scripting[@]}" org.kde.kwin.Scripting.start >/dev/null && wait_for grep -q "$mark " "$desk/log"
+    "${as_user[@]}" "${scripting[@]}" org.kde.kwin.Scripting.unloadScript "string:$mark" &>/dev/null
     reply=$(grep -o "$mark .*" "$desk/log") && echo "${reply#"$mark "}"
 }
 # Runs JavaScript expression $1 with the program's window as `w`.
@@ -48,12 +49,6 @@ window_command() {
         [other-workspace]='kwin5 ? w.desktop = 2 : w.desktops = [workspace.desktops[1]]')
     in_window "${command[$1]}" >/dev/null
 }
-# KWin's screenshots need OpenGL, which KWin 6 without a GPU forgoes for QPainter (5.27 uses llvmpipe).
-no_pictures_here() {
-    source "$desk/env" && "${as_user[@]}" dbus-send --session --print-reply --dest=org.kde.KWin /KWin org.kde.KWin.supportInformation |
-        grep -qx 'Compositing Type: QPainter' && echo "KWin composites with QPainter here, and takes no screenshots"
-}
-take_picture() { "${as_user[@]}" "$state/kwin_picture.py" "$window" >"$1.pam" && convert "$1.pam" "$1"; }
 # The name in the task manager: the Wayland app id, or where GLFW 3.3 sets none, the program's file.
 named_tarvelin() { [[ $(in_window 'w.resourceClass') == '"tarvelin"' ]]; }
 # KWin's own title bar: the frame reaches 20 pixels or more above the 800 x 800 client area.
