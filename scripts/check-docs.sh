@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Checks the links of README.md and of the documents in docs/: each relative link names a file that
+# exists, and a link to a heading (FILE.md#heading) one that the file has. Prints each broken link
+# and exits with 1 if there is one. With --commands it lists instead the lines of the documents'
+# indented code blocks (the commands they show), each after its file and line, to be run by hand.
+#   bash scripts/check-docs.sh [--commands]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+# The anchors that a file's headings get: lower case, spaces as dashes, other punctuation dropped.
+anchors() { sed -n 's/^#\{1,6\} //p' "$1" | tr '[:upper:] ' '[:lower:]-' | tr -cd 'a-z0-9_\n-'; }
+
+status=0
+for doc in README.md docs/*.md; do
+    if [[ ${1:-} == --commands ]]; then
+        awk -v doc="$doc" '/^    [^ -]/ && (previous == "" || previous ~ /^    /) { print doc ":" NR ": " substr($0, 5) }
+            { previous = $0 }' "$doc"
+        continue
+    fi
+    while read -r link; do
+        target=${link%%#*} anchor=${link#*#}
+        [[ $link == *#* ]] || anchor=
+        file=$(dirname "$doc")/$target && [[ -n $target ]] || file=$doc
+        if [[ ! -e $file ]] || { [[ -n $anchor ]] && ! anchors "$file" | grep -qxF "$anchor"; }; then
+            echo "$doc: broken link: $link" >&2
+            status=1
+        fi
+    done < <(grep -o '](\([^)]*\))' "$doc" | sed 's/^](//; s/)$//' | grep -v '^[a-z]*:' || true)
+done
+exit "$status"
