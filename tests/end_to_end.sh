@@ -252,7 +252,7 @@ run_case() {
     # Debian 12 it needs none, and the slow one would deadlock in llvmpipe's compiler.)
     [[ -n ${LSAN_OPTIONS:-} && -n $native_wayland ]] &&
         dpkg --compare-versions "$(dpkg-query -W -f='${Version}' libwayland-client0)" ge 1.23 &&
-        launch+=(ASAN_OPTIONS="$ASAN_OPTIONS:fast_unwind_on_malloc=0")
+        launch+=(ASAN_OPTIONS="${ASAN_OPTIONS:-}:fast_unwind_on_malloc=0")
     # Valgrind's memcheck writes its findings to descriptor 3; it is slow to start.
     [[ $env == *E2E_MEMCHECK* ]] && runner=(valgrind --leak-check=full --xml=yes --xml-fd=3) patience=120
     # shellcheck source=/dev/null # written by the desktop's start
