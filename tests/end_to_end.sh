@@ -36,9 +36,16 @@ end_desktop() { # [NAME]: kills every process of the desktop in $desk, or those 
 # What a desktop need not define.
 native_wayland= # set where the program runs on Wayland itself, not through Xwayland
 # Changes the command that starts the program (`launch` and `runner`). Natively on Wayland: no X
-# display to fall back on, and on GLFW 3.3 its Wayland build.
+# display to fall back on, and on GLFW 3.3 its Wayland build. In the sanitizer build, from
+# libwayland 1.23 on (Debian 13), the slow unwinder: the quick one stops inside libwayland, and
+# whose object leaked is lost to the suppressions. (Debian 12 needs none, and there the slow one
+# would deadlock in llvmpipe's compiler.)
 launch_options() {
-    [[ -z $native_wayland ]] || launch=(env -u DISPLAY "${launch[@]:1}" LD_LIBRARY_PATH="$state/glfw-wayland")
+    [[ -z $native_wayland ]] && return
+    launch=(env -u DISPLAY "${launch[@]:1}" LD_LIBRARY_PATH="$state/glfw-wayland")
+    [[ -n ${LSAN_OPTIONS:-} ]] &&
+        dpkg --compare-versions "$(dpkg-query -W -f='${Version}' libwayland-client0)" ge 1.23 &&
+        launch+=(ASAN_OPTIONS="${ASAN_OPTIONS:-}:fast_unwind_on_malloc=0")
 }
 keyboard_on_seat() { :; }
 release_keys() { :; }
@@ -247,12 +254,6 @@ run_case() {
     local runner=() launch=(env HOME="$desk/home" LIBGL_ALWAYS_SOFTWARE=1 LD_PRELOAD="$preload${LD_PRELOAD:+:$LD_PRELOAD}")
     launch_options
     [[ -n ${LSAN_OPTIONS:-} ]] && launch+=(LSAN_OPTIONS="suppressions=$state/lsan.supp:print_suppressions=0")
-    # The suppressions need whole allocation stacks. From libwayland 1.23 on (Debian 13), the quick
-    # unwinder stops inside it, and whose object leaked is lost; the slow one is taken there. (On
-    # Debian 12 it needs none, and the slow one would deadlock in llvmpipe's compiler.)
-    [[ -n ${LSAN_OPTIONS:-} && -n $native_wayland ]] &&
-        dpkg --compare-versions "$(dpkg-query -W -f='${Version}' libwayland-client0)" ge 1.23 &&
-        launch+=(ASAN_OPTIONS="${ASAN_OPTIONS:-}:fast_unwind_on_malloc=0")
     # Valgrind's memcheck writes its findings to descriptor 3; it is slow to start.
     [[ $env == *E2E_MEMCHECK* ]] && runner=(valgrind --leak-check=full --xml=yes --xml-fd=3) patience=120
     # shellcheck source=/dev/null # written by the desktop's start
