@@ -6,28 +6,29 @@
 set -euo pipefail
 
 purpose="the program"
+# mesa-utils names the renderer that drew (glxinfo, eglinfo). GLFW 3.3's Wayland build, which
+# scripts/glfw-wayland.sh unpacks, needs the Wayland libraries that GLFW 3.4's package depends on.
+wayland=(libwayland-egl1 libwayland-cursor0 libxkbcommon0)
 packages=(cmake g++ make pkg-config libglfw3-dev libglew-dev libglm-dev libwayland-dev
-    libgl1-mesa-dri xvfb xauth xdotool imagemagick)
+    libgl1-mesa-dri xvfb xauth xdotool imagemagick mesa-utils "${wayland[@]}")
 # GLFW 3.4 (Debian 13) has libdecor draw the window's title bar on Wayland, and libdecor draws
 # nothing without a plugin: the GTK one, libdecor's own choice, which looks like GNOME. GTK asks
 # for the accessibility bus at every start, and warns on standard error where there is none.
 # shellcheck source=/dev/null # the release's own
 [[ $(. /etc/os-release && echo "$VERSION_CODENAME") == bookworm ]] ||
     packages+=(libdecor-0-plugin-1-gtk at-spi2-core)
-# sway, a Wayland desktop the tests and the benchmark run on. GLFW 3.3's Wayland build, which
-# scripts/glfw-wayland.sh unpacks, needs the Wayland libraries that GLFW 3.4's package depends on.
-wayland=(sway libwayland-egl1 libwayland-cursor0 libxkbcommon0)
 if [[ ${1:-} == --tests ]]; then
-    # i3 is the tiling X11 desktop the tests run on; wtype, grim and jq drive sway. GNOME Shell
-    # runs with its accessibility bus, as on a GNOME desktop, and its Xwayland; KWin with its
-    # Breeze title bars, on a session bus of its own. shellcheck and clang-format check the code.
-    packages+=(libgtest-dev libx11-dev valgrind i3-wm "${wayland[@]}" wtype grim jq
+    # i3 and sway are the tiling desktops the tests run on; wtype, grim and jq drive sway; python3
+    # reads the results. GNOME Shell runs with its accessibility bus, as on a GNOME desktop, and its
+    # Xwayland; KWin with its Breeze title bars, on a session bus of its own. shellcheck and
+    # clang-format check the code.
+    packages+=(libgtest-dev libx11-dev valgrind i3-wm sway wtype grim jq python3
         gnome-shell at-spi2-core xwayland kwin-wayland kwin-style-breeze dbus shellcheck clang-format)
     purpose="the tests"
 elif [[ ${1:-} == --windows ]]; then
     packages+=(mingw-w64 wine wine64 dpkg-dev) purpose="the Windows build"
 elif [[ ${1:-} == --bench ]]; then
-    packages+=(valgrind mesa-utils "${wayland[@]}" jq) purpose="the benchmark"
+    packages+=(valgrind sway jq) purpose="the benchmark"
 elif [[ ${1:-} == --fresh-machine ]]; then
     packages=(debootstrap debian-archive-keyring git) purpose="a fresh machine"
 fi

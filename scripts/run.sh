@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the program and starts it from bin/, in the desktop session (X11 or Wayland). With no
-# display it runs on a virtual X server instead: see scripts/screenshot.sh.
+# Builds the program and starts it from bin/, in the desktop session (X11 or Wayland), from
+# whatever folder this script is started in. With no display it runs on a virtual X server
+# instead: see scripts/screenshot.sh. Then it names the renderer that drew.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -8,12 +9,22 @@ scripts/install-deps.sh
 cmake -S . -B build -DBUILD_TESTING=OFF >/dev/null
 cmake --build build -j"$(nproc)"
 
-if [[ -n ${DISPLAY:-} || -n ${WAYLAND_DISPLAY:-} ]]; then
-    # GLFW 3.3 (Debian 12) is for X11: in a Wayland session without XWayland, its Wayland build.
-    if [[ -z ${DISPLAY:-} ]]; then
-        LD_LIBRARY_PATH=$(scripts/glfw-wayland.sh) && export LD_LIBRARY_PATH
-    fi
-    cd bin
-    exec ./tarvelin
+if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} ]]; then
+    exec xvfb-run -a -s "-noreset -screen 0 1024x1024x24" scripts/screenshot.sh
 fi
-exec xvfb-run -a -s "-noreset -screen 0 1024x1024x24" scripts/screenshot.sh
+# GLFW 3.4 (Debian 13) runs natively in a Wayland session. GLFW 3.3 (Debian 12) is for X11; in a
+# Wayland session without XWayland its Wayland build is unpacked and used.
+wayland=
+if [[ -n ${WAYLAND_DISPLAY:-} ]] && dpkg --compare-versions "$(dpkg-query -W -f='${Version}' libglfw3)" ge 3.4; then
+    wayland=1
+elif [[ -z ${DISPLAY:-} ]]; then
+    wayland=1 && LD_LIBRARY_PATH=$(scripts/glfw-wayland.sh) && export LD_LIBRARY_PATH
+fi
+status=0
+(cd bin && exec ./tarvelin) || status=$?
+if [[ -n $wayland ]]; then
+    eglinfo -B | sed -n '/^Wayland platform/,/^$/ s/^OpenGL core profile renderer: /Drawn by: /p'
+else
+    glxinfo -B | sed -n 's/^OpenGL renderer string: /Drawn by: /p'
+fi
+exit "$status"
