@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the links of README.md and of the documents in docs/: each relative link names a file that
-# exists, and a link to a heading (FILE.md#heading) one that the file has. Prints each broken link
-# and exits with 1 if there is one. With --commands it lists instead the lines of the documents'
+# exists, and a link to a heading (FILE.md#heading) one that the file has; and that every line the
+# program prints is explained in docs/troubleshooting.md. Prints each fault and exits with 1 if
+# there is one. With --commands it lists instead the lines of the documents'
 # indented code blocks (the commands they show), each after its file and line, to be run by hand.
 #   bash scripts/check-docs.sh [--commands]
 set -euo pipefail
@@ -27,4 +28,12 @@ for doc in README.md docs/*.md; do
         fi
     done < <(grep -o '](\([^)]*\))' "$doc" | sed 's/^](//; s/)$//' | grep -v '^[a-z]*:' || true)
 done
+[[ ${1:-} == --commands ]] && exit 0
+
+# Every line the program prints, each text the sources write between its varying parts, stands
+# in docs/troubleshooting.md: the texts streamed with << and the lines returned as they stand.
+while IFS= read -r text; do
+    grep -qF -- "$text" docs/troubleshooting.md ||
+        { echo "docs/troubleshooting.md: \"$text\" is printed by Tarvelin/ but not explained" >&2 && status=1; }
+done < <(grep -ohE '(<<|return) "[^"]+"' Tarvelin/*.cpp | sed -E 's/^(<<|return) "//; s/"$//')
 exit "$status"
