@@ -38,13 +38,39 @@ PFNGLDELETEVERTEXARRAYSPROC deleteVertexArraysProc = nullptr;
 // Looked up once by setupTriangle rather than by name every frame.
 GLint rotationMatrixLocation = -1;
 
-template <typename Proc> bool lookUp(Proc& proc, const char* name)
+template <typename Proc> bool found(Proc proc, const char* name)
 {
-    proc = reinterpret_cast<Proc>(glfwGetProcAddress(name));
     if (proc == nullptr) {
         std::cerr << "Could not find the OpenGL function " << name << "." << std::endl;
     }
     return proc != nullptr;
+}
+
+template <typename Proc> bool lookUp(Proc& proc, const char* name)
+{
+    proc = reinterpret_cast<Proc>(glfwGetProcAddress(name));
+    return found(proc, name);
+}
+
+// Every entry point beyond OpenGL 1.1 that the program calls through the extension loader.
+bool loaderFunctionsFound()
+{
+    return found(glCreateShader, "glCreateShader") && found(glShaderSource, "glShaderSource") &&
+           found(glCompileShader, "glCompileShader") && found(glGetShaderiv, "glGetShaderiv") &&
+           found(glGetShaderInfoLog, "glGetShaderInfoLog") &&
+           found(glDeleteShader, "glDeleteShader") && found(glCreateProgram, "glCreateProgram") &&
+           found(glAttachShader, "glAttachShader") && found(glLinkProgram, "glLinkProgram") &&
+           found(glGetProgramiv, "glGetProgramiv") &&
+           found(glGetProgramInfoLog, "glGetProgramInfoLog") &&
+           found(glDeleteProgram, "glDeleteProgram") && found(glUseProgram, "glUseProgram") &&
+           found(glGetUniformLocation, "glGetUniformLocation") &&
+           found(glGetAttribLocation, "glGetAttribLocation") &&
+           found(glBindFragDataLocation, "glBindFragDataLocation") &&
+           found(glGenBuffers, "glGenBuffers") && found(glBindBuffer, "glBindBuffer") &&
+           found(glBufferData, "glBufferData") && found(glDeleteBuffers, "glDeleteBuffers") &&
+           found(glEnableVertexAttribArray, "glEnableVertexAttribArray") &&
+           found(glVertexAttribPointer, "glVertexAttribPointer") &&
+           found(glUniformMatrix4fv, "glUniformMatrix4fv");
 }
 
 // Uploads `values` into `buffer` and feeds them to the shader input `name`, `components` a vertex.
@@ -95,9 +121,16 @@ void prepareContext(GLFWwindow* window)
     glfwSetFramebufferSizeCallback(window, fitViewport);
 }
 
-void printContextInfo()
+bool printContextInfo()
 {
-    std::cout << "OpenGL Version: " << glGetString(GL_VERSION) << std::endl;
+    // A context that cannot be used names no version. Streamed as it is, the null would silence
+    // every later line on standard output.
+    const GLubyte* version = glGetString(GL_VERSION);
+    if (version == nullptr) {
+        std::cerr << "The driver gave no OpenGL version." << std::endl;
+        return false;
+    }
+    std::cout << "OpenGL Version: " << version << std::endl;
 
     GLint profile = 0;
     glGetIntegerv(GL_CONTEXT_PROFILE_MASK, &profile);
@@ -115,11 +148,12 @@ void printContextInfo()
     } else {
         std::cerr << "Illegal operation did NOT cause an error message. :(" << std::endl;
     }
+    return true;
 }
 
-bool loadVertexArrayFunctions()
+bool loadGLFunctions()
 {
-    return lookUp(genVertexArraysProc, "glGenVertexArrays") &&
+    return loaderFunctionsFound() && lookUp(genVertexArraysProc, "glGenVertexArrays") &&
            lookUp(bindVertexArrayProc, "glBindVertexArray") &&
            lookUp(deleteVertexArraysProc, "glDeleteVertexArrays");
 }

@@ -1,3 +1,5 @@
+// The OpenGL side of the program: the context's set-up and report, the entry points it needs, and
+// the triangle's mesh, its drawing, its release and its angle.
 #pragma once
 
 #include <GL/glew.h>
@@ -10,12 +12,14 @@ class Shader;
 // and a viewport that follows the framebuffer's size.
 void prepareContext(GLFWwindow* window);
 
-// Reports the context's version and profile, and proves that a removed legacy call fails.
-void printContextInfo();
+// Reports the context's version and profile, and proves that a removed legacy call fails. False,
+// after a line on standard error, when the driver names no version: the context cannot be used.
+bool printContextInfo();
 
-// Looks up the vertex-array entry points, which come from the window library rather than the
-// extension loader. Reports a missing one on standard error and returns false.
-bool loadVertexArrayFunctions();
+// Checks the entry points that the extension loader found and looks up the vertex-array ones,
+// which come from the window library. Reports the first one missing on standard error and returns
+// false: a broken driver or loader, whose missing function would otherwise be called.
+bool loadGLFunctions();
 
 // The triangle's vertex array and its two buffers: positions, then colours. setupTriangle also
 // looks up the shader's rotation_matrix uniform, once; drawTriangle takes the same shader.

@@ -1,3 +1,5 @@
+// Reading a file whole, byte for byte, and the console line for each OpenGL error code.
+
 #include "GLUtils.h"
 
 #include <GL/glew.h>

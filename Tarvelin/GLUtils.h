@@ -1,3 +1,5 @@
+// Small helpers the rest of the program leans on: reading the shader files, and turning a pending
+// OpenGL error into a line on the console.
 #pragma once
 
 #include <string>

@@ -1,3 +1,6 @@
+// Reading, compiling and linking the two shaders, each failure reported where it happens, and the
+// lookups and bindings of the linked program.
+
 #include "Shader.h"
 
 #include "GLUtils.h"

@@ -1,3 +1,5 @@
+// The Shader class: one vertex and one fragment shader read from files, compiled and linked into
+// a GL program, with the few operations the demo needs to use it.
 #pragma once
 
 #include <GL/glew.h>

@@ -2,6 +2,7 @@
 // and blue triangle that turns at 10 degrees per second until Esc, Q or the close button.
 
 #include "Demo.h"
+#include "FramePacer.h"
 #include "GLUtils.h"
 #include "Shader.h"
 #include "Window.h"
@@ -34,6 +35,9 @@ bool quitRequested(GLFWwindow* window)
 // Returns the exit code.
 int runDemo(GLFWwindow* window)
 {
+    if (!loadGLFunctions()) {
+        return 1;
+    }
     Shader minimal(shader_base_path);
     if (!minimal.isGood()) {
         std::cerr << "Could not compile minimal shader program." << std::endl;
@@ -42,9 +46,6 @@ int runDemo(GLFWwindow* window)
     // A failed relink is reported here and leaves program 0, whose errors show frame by frame.
     minimal.bindFragDataLocation("out_color");
 
-    if (!loadVertexArrayFunctions()) {
-        return 1;
-    }
     GLuint vbo_id[2] = {0, 0};
     GLuint vao_id = 0;
     setupTriangle(minimal, vbo_id, vao_id);
@@ -70,7 +71,7 @@ int runDemo(GLFWwindow* window)
 
     releaseTriangle(vbo_id, vao_id);
     // The desktop went away under the program (a crash, a logout): that is no quit.
-    if (lostWaylandConnection()) {
+    if (pacer.connectionLost()) {
         std::cerr << "Lost the connection to the Wayland display." << std::endl;
         return 1;
     }
@@ -89,9 +90,7 @@ int main()
         return 1;
     }
     prepareContext(window);
-    printContextInfo();
-
-    const int exit_code = runDemo(window);
+    const int exit_code = printContextInfo() ? runDemo(window) : 1;
     glfwTerminate();
     return exit_code;
 }

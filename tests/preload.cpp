@@ -1,8 +1,9 @@
 // Preloaded into the program by the end-to-end tests: stops the window library's clock at E2E_TIME
-// seconds, if set, for a picture at a known angle ("9,15": at 9 s, then at 15 s once SIGUSR1
-// arrives); reports GL objects left at glfwTerminate, a missing glfwTerminate and files left open
-// at exit, each as a "leak: ..." line on standard error, where the tests expect nothing of the
-// kind.
+// seconds ("9,15": at 9 s, then at 15 s once SIGUSR1 arrives); writes a "leak: ..." line for each
+// GL object left at glfwTerminate, a missing glfwTerminate and files left open at exit. E2E_BREAK
+// stands in for a broken stack: "loader" (the extension loader finds no entry point),
+// "vertex-arrays" (nor does the window library find glGenVertexArrays), "no-version" (the driver
+// names no OpenGL version), "glfw-error" (the window library reports an error while it runs).
 #include <GLFW/glfw3.h>
 
 #include <dlfcn.h>
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -23,6 +25,13 @@ bool terminated = false;
 std::string inherited_files;       // open when the program started the window library
 std::vector<double> stopped_times; // empty: the clock runs
 volatile std::sig_atomic_t clock_moves = 0;
+
+const std::string fault = std::getenv("E2E_BREAK") != nullptr ? std::getenv("E2E_BREAK") : "";
+
+template <typename Function> Function* next(const char* name)
+{
+    return reinterpret_cast<Function*>(dlsym(RTLD_NEXT, name));
+}
 
 void stopClock(const char* times)
 {
@@ -66,7 +75,7 @@ __attribute__((destructor)) void reportAtExit()
 extern "C" double glfwGetTime()
 {
     if (stopped_times.empty()) {
-        return reinterpret_cast<double (*)()>(dlsym(RTLD_NEXT, "glfwGetTime"))();
+        return next<double()>("glfwGetTime")();
     }
     const auto last = stopped_times.size() - 1;
     return stopped_times[std::min(static_cast<std::size_t>(clock_moves), last)];
@@ -79,13 +88,14 @@ extern "C" int glfwInit()
     if (const char* times = std::getenv("E2E_TIME")) {
         stopClock(times);
     }
-    return reinterpret_cast<int (*)()>(dlsym(RTLD_NEXT, "glfwInit"))();
+    return next<int()>("glfwInit")();
 }
 
 extern "C" void glfwTerminate()
 {
     for (const char* kind : {"glIsBuffer", "glIsVertexArray", "glIsProgram", "glIsShader"}) {
-        const auto isObject = reinterpret_cast<GLboolean (*)(GLuint)>(glfwGetProcAddress(kind));
+        // From the GL library itself: the window library would report a lookup without a context.
+        const auto isObject = reinterpret_cast<GLboolean (*)(GLuint)>(dlsym(RTLD_DEFAULT, kind));
         for (GLuint name = 1; isObject != nullptr && name <= 256; ++name) {
             if (isObject(name)) {
                 std::fprintf(stderr, "leak: %s(%u) is true at glfwTerminate\n", kind, name);
@@ -93,5 +103,38 @@ extern "C" void glfwTerminate()
         }
     }
     terminated = true;
-    reinterpret_cast<void (*)()>(dlsym(RTLD_NEXT, "glfwTerminate"))();
+    next<void()>("glfwTerminate")();
+}
+
+// The extension loader asks GLX for every entry point, glGetString included; the window library
+// has a GLX of its own, which this does not reach.
+using EntryPoint = void (*)();
+extern "C" EntryPoint glXGetProcAddressARB(const GLubyte* name)
+{
+    return fault == "loader" ? nullptr
+                             : next<EntryPoint(const GLubyte*)>("glXGetProcAddressARB")(name);
+}
+
+extern "C" const GLubyte* glGetString(GLenum name)
+{
+    return fault == "no-version" && name == GL_VERSION
+               ? nullptr
+               : next<const GLubyte*(GLenum)>("glGetString")(name);
+}
+
+extern "C" GLFWglproc glfwGetProcAddress(const char* name)
+{
+    return fault == "vertex-arrays" && std::string(name) == "glGenVertexArrays"
+               ? nullptr
+               : next<GLFWglproc(const char*)>("glfwGetProcAddress")(name);
+}
+
+// Asks for a key that does not exist, once the frames run: the window library reports it.
+extern "C" void glfwPollEvents()
+{
+    static bool asked = false;
+    if (fault == "glfw-error" && !std::exchange(asked, true)) {
+        glfwGetKey(glfwGetCurrentContext(), 9999);
+    }
+    next<void()>("glfwPollEvents")();
 }

@@ -58,11 +58,3 @@ TEST_F(GLTest, EachErrorRaisedForRealGetsItsLineOnce)
     }
     glDeleteFramebuffers(1, &empty_framebuffer);
 }
-
-TEST_F(GLTest, MissingVertexArrayFunctionIsReportedNotCalled)
-{
-    glfwMakeContextCurrent(nullptr); // no current context: every lookup answers null
-    CaptureStderr();
-    EXPECT_FALSE(loadVertexArrayFunctions());
-    EXPECT_EQ(GetCapturedStderr(), "Could not find the OpenGL function glGenVertexArrays.\n");
-}

@@ -1,7 +1,7 @@
-# shellcheck shell=bash disable=SC1091,SC2034,SC2154,SC2016 # sourced by end_to_end.sh, which shares its variables; JavaScript in single quotes
-# GNOME Shell, headless on a 1280 x 1024 virtual monitor, in D-Bus buses of its own, driven through
-# its JavaScript (--unsafe-mode). The program runs as in a GNOME session: on GLFW 3.3 (Debian 12)
-# the X11 build through GNOME's Xwayland, on GLFW 3.4 (Debian 13) natively on Wayland.
+# shellcheck disable=SC2016 # JavaScript in single quotes
+# GNOME Shell, headless on a 1280 x 1024 virtual monitor, on D-Bus buses of its own, driven through
+# its JavaScript (--unsafe-mode). The program runs as in a GNOME session: through Xwayland on GLFW
+# 3.3 (Debian 12), natively on Wayland on GLFW 3.4.
 dpkg --compare-versions "$(dpkg-query -W -f='${Version}' libglfw3)" ge 3.4 && native_wayland=1
 
 start_desktop() {
@@ -19,10 +19,9 @@ DBUS_SESSION_BUS_ADDRESS=unix:path=$home/bus DBUS_SYSTEM_BUS_ADDRESS=unix:path=$
     as_part_of_desktop "${as_user[@]}" gnome-shell --headless --wayland --virtual-monitor 1280x1024 \
         --unsafe-mode "${no_x11[@]}"
     wait_for eval '[[ $(shell_eval Main.layoutManager._startingUp) == false ]]' 2>/dev/null || return
-    # GNOME starts in the overview, which would take the keys: hidden, and hidden again should it
-    # come back (GNOME 50 may show it after startup is over). The tools below use e2e. A new
-    # virtual device loses what it is sent until the shell has set it up (GNOME 50: for longer,
-    # and an axis of a pointer's moves), so both are used until the shell sees what they send.
+    # The overview, which would take the keys, hidden whenever it shows (GNOME 50: after startup
+    # too); the tools below, in e2e. A new virtual device loses what it is sent until the shell has
+    # set it up (GNOME 50: for longer), so both are used until the shell sees what they send.
     shell_eval 'const {Clutter, GLib} = imports.gi, now = GLib.get_monotonic_time; Main.overview.hide();
         Main.overview.connect("shown", () => Main.overview.hide());
         const seat = Clutter.get_default_backend().get_default_seat();
@@ -73,9 +72,8 @@ window_command() {
         [show]='w.unminimize(); w.activate(global.get_current_time())')
     in_window "${command[$1]}"
 }
-# The window's content, without the title bar: its buffer (on Xwayland: with GNOME's frame around
-# it) cut to what is inside the frame (on Wayland: the whole window, title bar included). The shell
-# writes the picture into a folder of its own user.
+# The window's content: its buffer cut to what is inside the frame. The shell writes the picture
+# into a folder of its own user.
 # shellcheck disable=SC2086 # the shell's answer, split into its numbers
 take_picture() {
     local area && area=$(in_window 'const [, r] = w.get_buffer_rect().intersect(
@@ -90,9 +88,8 @@ press() {
     in_window "w.activate(global.get_current_time()); e2e.key('$1', PRESSED); $release"
 }
 release_keys() { shell_eval 'e2e.key("Escape", imports.gi.Clutter.KeyState.RELEASED)'; }
-# Clicks the close button at the right end of the title bar that GNOME (on Xwayland) or libdecor's
-# plugin (on Wayland) draws. On Xwayland the click waits until Xwayland has the pointer there: one
-# that overtook the move would land where Xwayland's pointer was before (1 in 3 on a new window).
+# Clicks the close button of the title bar that GNOME (on Xwayland) or libdecor (on Wayland) draws,
+# on Xwayland once Xwayland has the pointer there: else 1 click in 3 lands where it was before.
 # shellcheck disable=SC2086 # the shell's answer, split into its numbers
 click_close_button() {
     local at && at=$(in_window 'const f = w.get_frame_rect(); [f.x + f.width - 19, f.y + 18].join(" ")') &&

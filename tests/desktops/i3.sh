@@ -1,4 +1,3 @@
-# shellcheck shell=bash disable=SC1091,SC2034,SC2154 # sourced by end_to_end.sh, which shares its variables
 # i3 on a bare X server, tiling the window to fill the 1280 x 1024 screen.
 source "$here/desktops/x11.sh"
 

@@ -1,9 +1,7 @@
-# shellcheck shell=bash disable=SC1091,SC2034,SC2154 # sourced by end_to_end.sh, which shares its variables
 # KWin, KDE Plasma's compositor, headless on a 1280 x 1024 virtual output with two virtual desktops,
-# in a D-Bus session bus of its own, driven through its scripting interface. The program runs
-# natively on Wayland, and KWin draws its title bar. KWin offers its keyboard to authorised programs
-# alone, so no case here types a key. Nor does one take a picture: KWin's screenshots need OpenGL,
-# which KWin 6 forgoes for QPainter where there is no GPU. The other desktops take them.
+# on a D-Bus session bus of its own, driven through its scripting interface; the program runs
+# natively on Wayland. No case types a key: KWin offers its keyboard to authorised programs alone.
+# None takes a picture: KWin's screenshots need OpenGL, which KWin 6 forgoes without a GPU.
 
 start_desktop() {
     local home=$desk/home
@@ -21,9 +19,8 @@ DBUS_SESSION_BUS_ADDRESS=unix:path=$home/bus" >"$desk/env"
 }
 display_server=kwin_wayland native_wayland=1
 
-# Runs JavaScript expression $1 in KWin and prints its value as JSON, which a script prints to the
-# desktop's log behind a mark of its own. There `windows` are KWin's windows, and `kwin5` tells KWin
-# 5, which numbers its virtual desktops, from KWin 6, which has them as objects.
+# Runs JavaScript expression $1 in KWin and prints its value as JSON, from a script that prints it
+# to the log behind a mark. `windows` are KWin's windows; `kwin5` tells KWin 5 (numbered desktops).
 kwin_eval() {
     local mark=e2e-$BASHPID-$RANDOM reply scripting=(dbus-send --session --print-reply --dest=org.kde.KWin /Scripting)
     echo "const kwin5 = typeof workspace.desktops == 'number',

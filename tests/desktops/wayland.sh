@@ -1,4 +1,3 @@
-# shellcheck shell=bash disable=SC1091,SC2034,SC2154 # sourced by end_to_end.sh, which shares its variables
 # sway, headless, with no input device but the keyboard that wtype brings: a native Wayland desktop.
 # On Debian 12 the program runs on GLFW 3.3's Wayland build.
 

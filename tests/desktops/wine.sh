@@ -1,4 +1,3 @@
-# shellcheck shell=bash disable=SC1091,SC2034,SC2154 # sourced by end_to_end.sh, which shares its variables
 # The Windows build under Wine, on i3, with a Wine prefix of its own.
 source "$here/desktops/i3.sh"
 

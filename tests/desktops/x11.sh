@@ -1,4 +1,3 @@
-# shellcheck shell=bash disable=SC1091,SC2034,SC2154 # sourced by end_to_end.sh, which shares its variables
 # A bare X server (Xvfb), 1280 x 1024, with no window manager. The tools that end_to_end.sh uses.
 
 start_x_server() {
