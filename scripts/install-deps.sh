@@ -6,11 +6,11 @@
 set -euo pipefail
 
 purpose="the program"
-# mesa-utils names the renderer that drew (glxinfo, eglinfo). GLFW 3.3's Wayland build, which
-# scripts/glfw-wayland.sh unpacks, needs the Wayland libraries that GLFW 3.4's package depends on.
+# GLFW 3.3's Wayland build, which scripts/glfw-wayland.sh unpacks, needs the Wayland libraries that
+# GLFW 3.4's package depends on.
 wayland=(libwayland-egl1 libwayland-cursor0 libxkbcommon0)
 packages=(cmake g++ make pkg-config libglfw3-dev libglew-dev libglm-dev libwayland-dev
-    libgl1-mesa-dri xvfb xauth xdotool imagemagick mesa-utils "${wayland[@]}")
+    libgl1-mesa-dri xvfb xauth xdotool imagemagick "${wayland[@]}")
 # GLFW 3.4 (Debian 13) has libdecor draw the window's title bar on Wayland, and libdecor draws
 # nothing without a plugin: the GTK one, libdecor's own choice, which looks like GNOME. GTK asks
 # for the accessibility bus at every start, and warns on standard error where there is none.
@@ -28,7 +28,7 @@ if [[ ${1:-} == --tests ]]; then
 elif [[ ${1:-} == --windows ]]; then
     packages+=(mingw-w64 wine wine64 dpkg-dev) purpose="the Windows build"
 elif [[ ${1:-} == --bench ]]; then
-    packages+=(valgrind sway jq) purpose="the benchmark"
+    packages+=(valgrind mesa-utils sway jq) purpose="the benchmark"
 elif [[ ${1:-} == --fresh-machine ]]; then
     packages=(debootstrap debian-archive-keyring git) purpose="a fresh machine"
 fi

@@ -26,7 +26,7 @@ cat "$out"
 echo "--- standard error"
 cat "$err"
 echo "--- exit code: $status"
-glxinfo -B | sed -n 's/^OpenGL renderer string: /Drawn by: /p'
+bin/tarvelin-renderer 2>/dev/null || true
 echo "That is Mesa's software renderer on a virtual display, not this machine's GPU. To check the"
 echo "GPU, run bash scripts/run.sh in a desktop session."
 exit "$status"
