@@ -121,8 +121,11 @@ void FramePacer::waitForFrame()
 
 bool FramePacer::connectionLost()
 {
-    if (display == nullptr || wl_display_get_error(display) != 0) {
-        return display != nullptr;
+    if (display == nullptr) {
+        return false; // not on Wayland
+    }
+    if (wl_display_get_error(display) != 0) {
+        return true;
     }
     // A dead connection is not always marked as such until the compositor is asked something, so
     // it is asked for an answer that it gives at once. A compositor that gives none in time is

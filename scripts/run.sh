@@ -14,7 +14,8 @@ if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} ]]; then
 fi
 # GLFW 3.3 (Debian 12) is for X11: in a Wayland session without XWayland, its Wayland build.
 if [[ -z ${DISPLAY:-} ]]; then
-    LD_LIBRARY_PATH=$(scripts/glfw-wayland.sh) && export LD_LIBRARY_PATH
+    LD_LIBRARY_PATH=$(scripts/glfw-wayland.sh) # a failed download ends the script here
+    export LD_LIBRARY_PATH
 fi
 status=0
 (cd bin && exec ./tarvelin) || status=$?

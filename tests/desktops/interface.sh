@@ -1,5 +1,5 @@
-# What a desktop may leave out, as end_to_end.sh takes it: it sources this file, then the desktop's.
-# docs/testing.md#adding-a-desktop lists all that a desktop provides.
+# What a desktop may leave out, as end_to_end.sh takes it, and what i3 and sway share. The harness
+# sources this file, then the desktop's; docs/testing.md#adding-a-desktop lists all a desktop has.
 
 # The window commands in the language of i3, which sway speaks too.
 declare -A i3_command=([close]=kill [other-workspace]="move to workspace 2"
