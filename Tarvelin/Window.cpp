@@ -3,6 +3,7 @@
 
 #include "Window.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
 
@@ -23,6 +24,12 @@ void reportWindowLibraryError(int /*code*/, const char* description)
 bool startWindowLibrary()
 {
     glfwSetErrorCallback(reportWindowLibraryError);
+#ifdef SIGPIPE
+    // An X server that goes away closes the connection under the program, and a write to it would
+    // end the process silently by SIGPIPE. Ignored, the write fails and Xlib reports the lost
+    // connection on standard error before it ends the process.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
 #if GLFW_VERSION_MAJOR == 3 && GLFW_VERSION_MINOR >= 4
     // GLFW 3.4 carries X11 and Wayland in one library and tries Wayland first, even where there is
     // no Wayland session, and libwayland then complains on standard error. A Wayland session names
