@@ -2,7 +2,7 @@
 # Runs the program as a user would: `end_to_end.sh DESKTOP start|stop` brings a desktop up or down
 # for CTest; `end_to_end.sh DESKTOP NAME COLUMNS...` runs a row of end_to_end.txt on it. As root,
 # the program and the Wayland desktops run as nobody, on copies of what they read. Set by CMake:
-# E2E_PROGRAM, E2E_PRELOAD (preloaded but under Wine), E2E_FRAME_COUNTER, E2E_STATE.
+# E2E_PROGRAM, E2E_PRELOAD (not under Wine), E2E_FRAME_COUNTER, E2E_STATE, E2E_LOG, E2E_KEEP_LOADED.
 set -u
 desktop=$1 here=$(dirname "$(realpath "$0")") patience=20
 title='Realtime Rendering - OpenGL 3.2 core profile (GLFW)'
@@ -16,8 +16,7 @@ wait_for() { # runs "$@" every 0.1 s until it succeeds, for up to $patience seco
     until "$@"; do ((SECONDS < until)) && sleep 0.1 || return; done
 }
 
-# Starts "$@" in the background as a part of the desktop in $desk, marked so that end_desktop finds
-# it and whatever it starts in turn; what it prints goes to $desk/log.
+# Starts "$@" in the background, marked as a part of the desktop in $desk; it logs to $desk/log.
 as_part_of_desktop() { E2E_DESKTOP=$desk setsid "$@" </dev/null &>>"$desk/log" & }
 end_desktop() { # [NAME]: kills every process of the desktop in $desk, or those named NAME
     local environ pid
@@ -28,11 +27,13 @@ end_desktop() { # [NAME]: kills every process of the desktop in $desk, or those 
     done
 }
 
-# shellcheck source=/dev/null # the defaults, then the desktop's own: each file is checked alone
-source "$here/desktops/interface.sh" && source "$here/desktops/$desktop.sh"
+# What the desktop's file sets, as PROGRAM:PACKAGE: the programs that start the desktop, and those
+# that find, drive and picture the window. Then the hooks' defaults, then the desktop's own.
+needs=() window_needs=()
+# shellcheck source=/dev/null # each file is checked alone
+source "$here/skip.sh" && source "$here/desktops/interface.sh" && source "$here/desktops/$desktop.sh"
 
-# Makes the desktop's folder $desk and starts the desktop there, giving it a minute (a first start
-# on a new machine is slow), or shows the end of its log.
+# Makes the desktop's folder $desk and starts the desktop there within a minute, or shows its log.
 new_desktop() {
     desk=$1 && mkdir -m 755 "$desk" && mkdir -m 700 "$desk/home" && chown "$user" "$desk/home" &&
         patience=60 start_desktop && return
@@ -49,7 +50,11 @@ start() {
     new_desktop "$state/desktop"
 }
 
-stop() { state=$(cat "$E2E_STATE") && desk=$state/desktop && end_desktop; rm -rf "$state" "$E2E_STATE"; }
+stop() { # ends the desktop, if it was started, and keeps its log in $E2E_LOG
+    [[ -f $E2E_STATE ]] || return 0
+    state=$(cat "$E2E_STATE") && desk=$state/desktop && end_desktop
+    cp "$desk/log" "$E2E_LOG"; rm -rf "$state" "$E2E_STATE"
+}
 
 # Writes shader file $2 as kind $1: a broken, odd or altered copy of the program's own.
 make_shader() {
@@ -108,9 +113,9 @@ pattern[no-vertex]=$'Vertex shader file \\.\\./Tarvelin/Shaders/shadername\\.ver
 pattern[desktop-gone]=$'((X connection to :[0-9]+ broken \\(explicit kill or server shutdown\\)\\.|XIO: +fatal IO error [^\n]+\r\n[^\n]+)\r(\nleak: .*)?|Lost the connection to the Wayland display\\.|Gdk-Message: [0-9:.]+: Error reading events from display: Broken pipe(\nleak: .*)?)'
 pattern[no-fragment]=$'Fragment shader file \\.\\./Tarvelin/Shaders/shadername\\.frag does not exist\\.\n'${pattern[not-built]}
 
-# The program's processor time, in ticks, which grows only while it draws; whether it still runs.
+# The program's processor time in ticks, which grows (by 3: 30 ms) only as it draws; whether it runs.
 cpu_ticks() { local stat && read -ra stat <"/proc/$pid/stat" && echo $((stat[13] + stat[14])); } 2>/dev/null
-drew_since() { local now && now=$(cpu_ticks) && ((now > $1 + 10)); }
+drew_since() { local now && now=$(cpu_ticks) && ((now > $1 + 3)); }
 running() { local stat && read -ra stat <"/proc/$pid/stat" && [[ ${stat[2]} != Z ]]; } 2>/dev/null
 not() { ! "$@"; }
 ended_or_drew_since() { ! running || drew_since "$1"; }
@@ -143,7 +148,7 @@ end_run() {
         # Typed while the program is stopped: it must still see the key, in the next frame.
         tap-q) kill -STOP "$pid" && press q && kill -CONT "$pid" ;;
         tap-escape) kill -STOP "$pid" && press Escape && kill -CONT "$pid" ;;
-        other-keys) # typed while stopped; the run goes on for a tenth of a second of drawing after
+        other-keys) # typed while stopped; the run goes on drawing after
             local ticks key && ticks=$(cpu_ticks) && kill -STOP "$pid"
             for key in a w 1 space; do press "$key"; done
             kill -CONT "$pid" && wait_for ended_or_drew_since "$ticks"
@@ -192,9 +197,11 @@ run_case() {
     [[ $env == - ]] && env=
     [[ $env =~ E2E_TIME=([0-9.]+)(,([0-9.]+))? ]] && time=${BASH_REMATCH[1]} later=${BASH_REMATCH[3]}
     desk=$state/desktop
-    # A case that cannot check what it names on this desktop says why and is skipped: CTest reads the
-    # line. Through Xwayland the buffer swap paces the frames, as on X11, and no wire log is written.
+    # Through Xwayland the swap paces the frames, as on X11, and no wire log is written: skipped.
     [[ $ending == frame-rate && -z $native_wayland ]] && echo "skipped: the program runs through Xwayland here" && return
+    # The tools that drive the window and read the results, and the one that runs memcheck.
+    [[ $ending == none ]] || skip_unless_installed "${window_needs[@]}" convert:imagemagick python3:python3
+    [[ $env != *MEMCHECK* ]] || skip_unless_installed valgrind:valgrind python3:python3
     dir=$(mktemp -d "$state/case.XXXXXX") && chmod 755 "$dir" && mkdir -p "$dir/bin" "$dir/Tarvelin/Shaders"
     make_shader "$vert" "$dir/Tarvelin/Shaders/shadername.vert"
     make_shader "$frag" "$dir/Tarvelin/Shaders/shadername.frag"
@@ -205,9 +212,8 @@ run_case() {
         preload+=:$state/${E2E_FRAME_COUNTER##*/} env+=" BENCH_OUT=$dir/frames"
         : >"$dir/frames" && chown "$user" "$dir/frames"
     fi
-    # Mesa's software renderer, as the tests mean: else, on a machine without a GPU, Mesa's EGL
-    # tells of each device it looks for on the way to it.
-    local runner=() launch=(env HOME="$desk/home" LIBGL_ALWAYS_SOFTWARE=1 LD_PRELOAD="$preload${LD_PRELOAD:+:$LD_PRELOAD}")
+    # Mesa's software renderer at once: else, without a GPU, Mesa's EGL tells of each device it tries.
+    local runner=() launch=(env HOME="$desk/home" LIBGL_ALWAYS_SOFTWARE=1 LD_PRELOAD="$preload${E2E_KEEP_LOADED:+:$E2E_KEEP_LOADED}")
     launch_options
     [[ -n ${LSAN_OPTIONS:-} ]] && launch+=(LSAN_OPTIONS="suppressions=$state/lsan.supp:print_suppressions=0")
     # Valgrind's memcheck writes its findings to descriptor 3; it is slow to start.
@@ -242,7 +248,7 @@ run_case() {
 }
 
 case $2 in
-start) start ;;
+start) skip_unless_installed "${needs[@]}" && start ;;
 stop) stop ;;
-*) state=$(cat "$E2E_STATE") && run_case "${@:3}" ;;
+*) skip_unless_installed "${needs[@]}" && state=$(cat "$E2E_STATE") && run_case "${@:3}" ;;
 esac

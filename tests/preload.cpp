@@ -1,9 +1,8 @@
 // Preloaded into the program by the end-to-end tests: stops the window library's clock at E2E_TIME
 // seconds ("9,15": at 9 s, then at 15 s once SIGUSR1 arrives); writes a "leak: ..." line for each
 // GL object left at glfwTerminate, a missing glfwTerminate and files left open at exit. E2E_BREAK
-// stands in for a broken stack: "loader" (the extension loader finds no entry point),
-// "vertex-arrays" (nor does the window library find glGenVertexArrays), "no-version" (the driver
-// names no OpenGL version), "glfw-error" (the window library reports an error while it runs).
+// stands in for a broken stack: "loader" (GLEW finds no entry point), "vertex-arrays" (nor GLFW
+// glGenVertexArrays), "no-version" (no OpenGL version), "glfw-error" (GLFW reports an error).
 #include <GLFW/glfw3.h>
 
 #include <dlfcn.h>

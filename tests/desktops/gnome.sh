@@ -47,7 +47,8 @@ DBUS_SESSION_BUS_ADDRESS=unix:path=$home/bus DBUS_SYSTEM_BUS_ADDRESS=unix:path=$
 }
 
 # The session's D-Bus outlives a crash of the shell (GLib ends a program whose session bus goes).
-display_server=gnome-shell
+display_server=gnome-shell needs=(gnome-shell:gnome-shell dbus-daemon:dbus gdbus:libglib2.0-bin)
+[[ -n $native_wayland ]] || needs+=(Xwayland:xwayland) window_needs=(xdotool:xdotool) # for its pointer
 
 # Runs JavaScript $1 in the shell and prints its value, if any (strings in JSON's quotes).
 shell_eval() {
@@ -72,8 +73,7 @@ window_command() {
         [show]='w.unminimize(); w.activate(global.get_current_time())')
     in_window "${command[$1]}"
 }
-# The window's content: its buffer cut to what is inside the frame. The shell writes the picture
-# into a folder of its own user.
+# The window's content: its buffer within the frame, written to a folder of the shell's user.
 # shellcheck disable=SC2086 # the shell's answer, split into its numbers
 take_picture() {
     local area && area=$(in_window 'const [, r] = w.get_buffer_rect().intersect(

@@ -1,5 +1,5 @@
-# What a desktop may leave out, as end_to_end.sh takes it, and what i3 and sway share. The harness
-# sources this file, then the desktop's; docs/testing.md#adding-a-desktop lists all a desktop has.
+# The hooks' defaults, sourced before a desktop's file (docs/testing.md#adding-a-desktop), and what
+# i3 and sway share.
 
 # The window commands in the language of i3, which sway speaks too.
 declare -A i3_command=([close]=kill [other-workspace]="move to workspace 2"
@@ -9,9 +9,8 @@ native_wayland=
 # A keyboard on the seat for the whole run, where the seat has none of its own.
 keyboard_on_seat() { :; }
 release_keys() { :; } # lets go of the keys that press held
-# Changes `launch`, the command that starts the program, and `runner`, before the program. The
-# sanitizer build's slow unwinder: libwayland 1.23 on has no frame pointers; Debian 12's llvmpipe
-# would deadlock in it.
+# Changes `launch`, the command that starts the program, and `runner`, before the program. The slow
+# unwinder, for libwayland 1.23 on, without frame pointers; Debian 12's llvmpipe would deadlock in it.
 launch_options() {
     [[ -z $native_wayland ]] && return
     launch=(env -u DISPLAY "${launch[@]:1}" LD_LIBRARY_PATH="$state/glfw-wayland")

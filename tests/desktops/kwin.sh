@@ -1,7 +1,6 @@
-# KWin, KDE Plasma's compositor, headless on a 1280 x 1024 virtual output with two virtual desktops,
-# on a D-Bus session bus of its own, driven through its scripting interface; the program runs
-# natively on Wayland. No case types a key: KWin offers its keyboard to authorised programs alone.
-# None takes a picture: KWin's screenshots need OpenGL, which KWin 6 forgoes without a GPU.
+# KWin, headless on a 1280 x 1024 output with two virtual desktops and a session bus of its own,
+# driven by scripts; the program runs natively on Wayland. No case types (KWin lets only authorised
+# programs type) or takes a picture (KWin 6 takes none without a GPU: its screenshots need OpenGL).
 
 start_desktop() {
     local home=$desk/home
@@ -17,7 +16,7 @@ DBUS_SESSION_BUS_ADDRESS=unix:path=$home/bus" >"$desk/env"
         --no-lockscreen --socket kwin
     wait_for kwin_eval '"up"' >/dev/null
 }
-display_server=kwin_wayland native_wayland=1
+display_server=kwin_wayland native_wayland=1 needs=(kwin_wayland:kwin-wayland dbus-daemon:dbus dbus-send:dbus)
 
 # Runs JavaScript expression $1 in KWin and prints its value as JSON, from a script that prints it
 # to the log behind a mark. `windows` are KWin's windows; `kwin5` tells KWin 5 (numbered desktops).

@@ -1,5 +1,4 @@
-# sway, headless, with no input device but the keyboard that wtype brings: a native Wayland desktop.
-# On Debian 12 the program runs on GLFW 3.3's Wayland build.
+# sway, headless, with no input device but wtype's keyboard; GLFW 3.3's Wayland build on Debian 12.
 
 start_desktop() {
     echo "export XDG_RUNTIME_DIR=$desk/home WAYLAND_DISPLAY=wayland-1 SWAYSOCK=$desk/home/sway" >"$desk/env"
@@ -8,7 +7,7 @@ start_desktop() {
         as_part_of_desktop "${as_user[@]}" sway -c "$state/sway.config"
     wait_for swaymsg -q -t get_version 2>/dev/null
 }
-display_server=sway native_wayland=1
+display_server=sway native_wayland=1 needs=(sway:sway) window_needs=(jq:jq wtype:wtype grim:grim)
 
 sway_window() { swaymsg -t get_tree | jq -r --arg t "$title_pattern" ".. | objects | select(.name? // \"\" | test(\$t)) | $1"; }
 find_window() { window=$(sway_window .id) && [[ -n $window ]]; }

@@ -6,6 +6,6 @@ start_desktop() {
     (source "$desk/env" && export HOME=$desk/home WINEDEBUG=-all &&
         "${as_user[@]}" wineboot --init && "${as_user[@]}" wineserver --wait) &>/dev/null
 }
-# Nothing is preloaded. Mesa draws on the main thread: its own threads could fault as Wine ends the
-# process (1 in 80).
+needs+=(wine:wine)
+# Nothing is preloaded. Mesa draws on the main thread: its threads could fault as Wine ends (1 in 80).
 launch_options() { launch=(env HOME="$desk/home" WINEDEBUG=-all LP_NUM_THREADS=0) runner=(wine); }

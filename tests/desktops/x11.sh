@@ -8,7 +8,7 @@ start_x_server() {
         echo "export DISPLAY=:$(cat "$desk/display"); unset WAYLAND_DISPLAY" >"$desk/env" && source "$desk/env"
 }
 start_desktop() { start_x_server; }
-display_server=Xvfb
+display_server=Xvfb needs=(Xvfb:xvfb) window_needs=(xdotool:xdotool import:imagemagick)
 
 find_window() { window=$(xdotool search --name "$title_pattern"); }
 hidden() { ! xdotool search --onlyvisible --name "$title_pattern" >/dev/null; }
