@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 # Installs and builds once, then starts over on a virtual X server when there is no display.
 if [[ -z ${TARVELIN_BENCH_BUILT:-} ]]; then
     scripts/install-deps.sh --bench
-    cmake -S . -B build -DBUILD_TESTING=OFF >/dev/null
+    cmake -S . -B build >/dev/null
     cmake --build build -j"$(nproc)" --target tarvelin tarvelin-baseline frame_counter >/dev/null
     if [[ -z ${DISPLAY:-} ]]; then
         TARVELIN_BENCH_BUILT=1 exec xvfb-run -a -s "-noreset -screen 0 1024x1024x24" bash "$0" "$@"
@@ -64,7 +64,7 @@ soak() {
 
 # The program and the baseline on the tests' Wayland desktop (headless sway, started and stopped
 # by the tests' own script), each for $1 seconds: the program in view, the baseline in view (it
-# leaves the swap to wait for the compositor, as a client does by default), then the program on a
+# leaves the swap to wait for the compositor, as a client does by default), then each on a
 # workspace out of view. Each run is ended by the compositor's close request; the time until the
 # program has ended is how fast it answers. A run that has not ended 10 s after its time hangs.
 wayland() {
@@ -72,7 +72,7 @@ wayland() {
     # The desktop's start copies these three into its folder. Nothing of the tests' is preloaded:
     # the baseline comes along in that place.
     export E2E_STATE=$work/desktop E2E_PROGRAM=$PWD/bin/tarvelin E2E_PRELOAD=$PWD/bin/tarvelin-baseline \
-        E2E_FRAME_COUNTER=$counter
+        E2E_FRAME_COUNTER=$counter E2E_LOG=$work/desktop.log
     bash tests/end_to_end.sh wayland start
     state=$(cat "$E2E_STATE")
     # shellcheck source=/dev/null # written by the desktop's start
@@ -83,7 +83,7 @@ wayland() {
     echo "native Wayland, headless sway ($(swaymsg -t get_outputs | jq -r '.[0].current_mode.refresh |
         if . > 0 then "output at \(. / 1000) Hz" else "the output gives no refresh rate" end')), $1 s each"
     printf '%-18s %9s %14s %6s %15s %12s\n' "" frames/s "mean swap, ms" "CPU %" "close answered" "stderr lines"
-    for name in "program, in view" "baseline, in view" "program, hidden"; do
+    for name in "program, in view" "baseline, in view" "program, hidden" "baseline, hidden"; do
         program=$state/tarvelin && [[ $name != baseline* ]] || program=$state/tarvelin-baseline
         [[ $name != *hidden ]] || swaymsg -q 'for_window [title="^Realtime Rendering"] move to workspace 2'
         : >"$run/frames" && chmod a+w "$run/frames"
