@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the links of README.md and of the documents in docs/: each relative link names a file that
 # exists, and a link to a heading (FILE.md#heading) one that the file has; and that every line the
-# program prints is explained in docs/troubleshooting.md. Prints each fault and exits with 1 if
+# program prints, and every line the scripts print on standard error, is explained in
+# docs/troubleshooting.md. Prints each fault and exits with 1 if
 # there is one. With --commands it lists instead the lines of the documents' indented code blocks
 # (the commands they show), each after its file and line, to be run by hand.
 #   bash scripts/check-docs.sh [--commands]
@@ -32,8 +33,15 @@ done
 
 # Every line the program prints, each text the sources write between its varying parts, stands
 # in docs/troubleshooting.md: the texts streamed with << and the lines returned as they stand.
-while IFS= read -r text; do
-    grep -qF -- "$text" docs/troubleshooting.md ||
-        { echo "docs/troubleshooting.md: \"$text\" is printed by Tarvelin/ but not explained" >&2 && status=1; }
-done < <(grep -ohE '(<<|return) "[^"]+"' Tarvelin/*.cpp | sed -E 's/^(<<|return) "//; s/"$//')
+# So does every line a script echoes to standard error: each of its fixed parts, between the
+# variables, of six characters or more.
+explained() { # SOURCE: reads the texts, one a line
+    while IFS= read -r text; do
+        grep -qF -- "$text" docs/troubleshooting.md ||
+            { echo "docs/troubleshooting.md: \"$text\" is printed by $1 but not explained" >&2 && status=1; }
+    done
+}
+explained Tarvelin/ < <(grep -ohE '(<<|return) "[^"]+"' Tarvelin/*.cpp | sed -E 's/^(<<|return) "//; s/"$//')
+explained scripts/ < <(grep -ohE 'echo "([^"\\]|\\.)*"[^#]*>&2' scripts/*.sh | sed -E 's/^echo "//; s/"[^"]*$//; s/\\"/"/g' |
+    sed -E 's/[$](\{[^}]*\}|\([^)]*\)|[A-Za-z_0-9]+)/\n/g' | sed -E 's/^ +| +$//g' | grep -E '.{6}')
 exit "$status"

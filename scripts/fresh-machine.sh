@@ -15,8 +15,10 @@ case ${1:-} in
 14 | testing) suite=testing ;;
 *) echo "usage: bash scripts/fresh-machine.sh 12|13|testing" >&2 && exit 2 ;;
 esac
-if [[ $(id -u) != 0 ]]; then
-    exec sudo bash "$PWD/scripts/fresh-machine.sh" "$@" # debootstrap, chroot and mount need root
+release=$1
+if [[ $(id -u) != 0 ]]; then # debootstrap, chroot and mount need root
+    command -v sudo >/dev/null || { echo "fresh-machine.sh needs root: run it as root." >&2 && exit 4; }
+    exec sudo bash "$PWD/scripts/fresh-machine.sh" "$@"
 fi
 scripts/install-deps.sh --fresh-machine
 
@@ -66,19 +68,32 @@ mount -t devpts -o newinstance,ptmxmode=0666 devpts "$root/dev/pts"
 mount -t tmpfs tmpfs "$root/dev/shm"
 cp /etc/resolv.conf "$root/etc/"
 git clone -q "$PWD" "$root/root/project"
+# A newcomer: an ordinary user with a clone of their own, on a Debian without sudo.
+chroot "$root" useradd -m newcomer
+git clone -q "$PWD" "$root/home/newcomer/project"
+chroot "$root" chown -R newcomer: /home/newcomer/project
 echo "Debian $1 ($suite) made from $mirror in $((SECONDS - started)) s; the commands' output: $log"
 
-# The README's commands, run inside as root with a bare environment: no display, no session.
+# Runs command $2 inside, in the project's clone of user $1 (root or newcomer), with a bare
+# environment: no display, no session, no terminal. Prints its exit code and time; a code other
+# than $3 fails the machine, with the end of the log.
 status=0
-for command in "bash scripts/run.sh" "bash scripts/test.sh"; do
-    started=$SECONDS result=0
-    echo "--- $command" >>"$log"
-    chroot "$root" /usr/bin/env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-        HOME=/root LANG=C.UTF-8 bash -c "cd /root/project && $command" </dev/null >>"$log" 2>&1 || result=$?
-    echo "Debian $1: $command: exit $result after $((SECONDS - started)) s"
-    if [[ $result != 0 ]]; then
+run_inside() {
+    local started=$SECONDS result=0 home=/root as_user=()
+    [[ $1 == root ]] || home=/home/$1 as_user=(setpriv --reuid="$1" --regid="$1" --init-groups)
+    echo "--- $1: $2" >>"$log"
+    chroot "$root" "${as_user[@]}" /usr/bin/env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+        HOME="$home" LANG=C.UTF-8 bash -c "cd ~/project && $2" </dev/null >>"$log" 2>&1 || result=$?
+    echo "Debian $release, $1: $2: exit $result after $((SECONDS - started)) s"
+    if [[ $result != "$3" ]]; then
         tail -n 40 "$log"
         status=1
     fi
-done
+}
+# The README's commands. The newcomer is told the command to run as root, root runs it, and then
+# the run command works for the newcomer; root runs the test command.
+run_inside newcomer "bash scripts/run.sh" 4
+run_inside root "$(grep -o "su -c '.*'" "$log" | tail -n 1)" 0
+run_inside newcomer "bash scripts/run.sh" 0
+run_inside root "bash scripts/test.sh" 0
 exit "$status"

@@ -2,7 +2,10 @@
 # Installs the Debian packages needed to build and run the program, and with --tests, --windows or
 # --bench those its tests, its Windows build or its benchmark need too; with --fresh-machine only
 # those that scripts/fresh-machine.sh needs. Packages already installed are left alone; apt runs
-# only when one is missing. Exits with 3, after one line, when the release has no such package.
+# only when one is missing, as root or through sudo. Exits with 3, after one line, when the release
+# has no such package; with 4, after one line that gives the command to run as root, when this
+# user cannot install: not root, and sudo missing, refused, or asking for a password with no
+# terminal to ask on.
 set -euo pipefail
 
 purpose="the program"
@@ -40,9 +43,18 @@ for package in "${packages[@]}"; do
 done
 [[ ${#missing[@]} == 0 ]] && exit 0
 
-# sudo starts apt with a clean environment: the frontend setting goes through env.
+# sudo starts apt with a clean environment: the frontend setting goes through env. sudo -v asks
+# for the password where there is a terminal, and fails where this user may not use sudo.
 as_root=(env DEBIAN_FRONTEND=noninteractive)
-[[ $(id -u) == 0 ]] || as_root=(sudo "${as_root[@]}")
+if [[ $(id -u) != 0 ]]; then
+    if command -v sudo >/dev/null && { sudo -n true 2>/dev/null || { [[ -t 0 ]] && sudo -v; }; }; then
+        as_root=(sudo "${as_root[@]}")
+    else
+        command="su -c 'apt-get update && apt-get install -y --no-install-recommends ${missing[*]}'"
+        echo "As root, install what $purpose needs, then run this again: $command" >&2
+        exit 4
+    fi
+fi
 "${as_root[@]}" apt-get update -qq
 # A release may lack a package for a while (Debian testing drops Wine at times): exit code 3.
 unavailable=()
