@@ -8,9 +8,10 @@ cd "$(dirname "$0")/.."
 dpkg --compare-versions "$(dpkg-query -W -f='${Version}' libglfw3)" lt 3.4 || exit 0
 unpacked=build/glfw-wayland
 if [[ ! -d $unpacked ]]; then
-    mkdir -p "$unpacked.part"
-    (cd "$unpacked.part" && apt-get download libglfw3-wayland && dpkg -x libglfw3-wayland_*.deb .) \
-        >/dev/null 2>&1 || { echo "Could not download and unpack libglfw3-wayland" >&2 && exit 1; }
-    mv "$unpacked.part" "$unpacked"
+    mkdir -p build && part=$(mktemp -d "$unpacked.XXXXXX")
+    (cd "$part" && apt-get download libglfw3-wayland && dpkg -x libglfw3-wayland_*.deb .) >/dev/null 2>&1 ||
+        { rm -rf "$part" && echo "Could not download and unpack libglfw3-wayland" >&2 && exit 1; }
+    # Tests started side by side may unpack it at once: the first in place keeps it, the rest go.
+    mv -T "$part" "$unpacked" 2>/dev/null || rm -rf "$part"
 fi
 echo "$PWD/$unpacked/usr/lib/$(gcc -print-multiarch)"
