@@ -229,9 +229,10 @@ run_case() {
     # shellcheck disable=SC2046 # the keys held, and the keyboard kept on the seat
     kill $(jobs -p) 2>/dev/null
     if [[ $ending == desktop-ends ]]; then end_desktop; else release_keys; fi # the case's own desktop
-    # Without a line that a container adds and a desktop does not: GTK's image loader (Glycin, from
-    # Debian 14 on) cannot sandbox itself with bwrap where there are no user namespaces, and says so.
-    out=$(<"$dir/out") err=$(grep -vxE 'WARNING: Glycin running without sandbox\. .*' "$dir/err")
+    # Without the lines that a container or Wine adds: GTK's image loader (Glycin, from Debian 14 on)
+    # cannot sandbox itself with bwrap where there are no user namespaces, and says so; Wine reports a
+    # page fault in 1 run in 100 (llvmpipe or softpipe) that else ends as it should, exit code 0 too.
+    out=$(<"$dir/out") err=$(grep -vxE 'WARNING: Glycin running without sandbox\. .*|wine: Unhandled page fault on execute access to .*' "$dir/err")
     # libwayland's wire log, where the case asks for it, which then leaves stderr.
     if [[ $env == *WAYLAND_DEBUG* ]]; then
         python3 "$state/read_results.py" frame-callbacks <(echo "$err") >>"$dir/failure"
