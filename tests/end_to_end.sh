@@ -27,8 +27,7 @@ end_desktop() { # [NAME]: kills every process of the desktop in $desk, or those 
     done
 }
 
-# What the desktop's file sets, as PROGRAM:PACKAGE: the programs that start the desktop, and those
-# that find, drive and picture the window. Then the hooks' defaults, then the desktop's own.
+# Set by the desktop's file, as PROGRAM:PACKAGE: what starts the desktop, and what drives the window.
 needs=() window_needs=()
 # shellcheck source=/dev/null # each file is checked alone
 source "$here/skip.sh" && source "$here/desktops/interface.sh" && source "$here/desktops/$desktop.sh"
@@ -41,6 +40,7 @@ new_desktop() {
 }
 
 start() {
+    [[ ! -f $E2E_STATE ]] || stop # started again without a stop, as `ctest --repeat` does
     state=$(mktemp -d /tmp/tarvelin-e2e.XXXXXX) && chmod 755 "$state" && echo "$state" >"$E2E_STATE"
     cp -r "$E2E_PROGRAM" "$E2E_PRELOAD" "$E2E_FRAME_COUNTER" "$here/sway.config" "$here/lsan.supp" \
         "$here/read_results.py" "$state/"

@@ -1,7 +1,6 @@
 # shellcheck disable=SC2016 # JavaScript in single quotes
-# GNOME Shell, headless on a 1280 x 1024 virtual monitor, on D-Bus buses of its own, driven through
-# its JavaScript (--unsafe-mode). The program runs as in a GNOME session: through Xwayland on GLFW
-# 3.3 (Debian 12), natively on Wayland on GLFW 3.4.
+# GNOME Shell, headless on a 1280 x 1024 virtual monitor with D-Bus buses of its own, driven through
+# its JavaScript (--unsafe-mode); the program runs through Xwayland on GLFW 3.3, natively on 3.4.
 dpkg --compare-versions "$(dpkg-query -W -f='${Version}' libglfw3)" ge 3.4 && native_wayland=1
 
 start_desktop() {
