@@ -19,7 +19,9 @@ cmake -S . -B build-sanitize -DBUILD_TESTING=ON -DTARVELIN_ALL_TESTS=ON -DTARVEL
     -DTARVELIN_BIN_DIR="$PWD/build-sanitize/bin" >/dev/null
 cmake --build build-sanitize -j"$(nproc)"
 
-tests="ctest --test-dir build --output-on-failure && ctest --test-dir build-sanitize --output-on-failure"
+# Cases of different desktops side by side (a desktop's own one at a time; a frame rate alone).
+jobs=-j$(nproc)
+tests="ctest --test-dir build $jobs --output-on-failure && ctest --test-dir build-sanitize $jobs --output-on-failure"
 if [[ -n ${DISPLAY:-} ]]; then
     exec bash -c "$tests"
 fi
