@@ -53,7 +53,9 @@ start() {
 stop() { # ends the desktop, if it was started, and keeps its log in $E2E_LOG
     [[ -f $E2E_STATE ]] || return 0
     state=$(cat "$E2E_STATE") && desk=$state/desktop && end_desktop
-    cp "$desk/log" "$E2E_LOG"; rm -rf "$state" "$E2E_STATE"
+    cp "$desk/log" "$E2E_LOG"; rm -f "$E2E_STATE"
+    # A process the kills missed (Wine starts its server as it goes) may still be writing there.
+    rm -rf "$state" 2>/dev/null || { end_desktop; sleep 1; rm -rf "$state"; }
 }
 
 # Writes shader file $2 as kind $1: a broken, odd or altered copy of the program's own.
