@@ -191,7 +191,7 @@ end_run() {
         esac
     fi
     wait_for not running || kill -9 "$pid"
-    wait "$pid"
+    wait "$job"
     rc=$?
 }
 
@@ -228,7 +228,7 @@ run_case() {
     # shellcheck disable=SC2086 # the case's environment changes are separate words
     (cd "$dir/bin" && exec "${as_user[@]}" "${launch[@]}" env $env "${runner[@]}" "$state/${E2E_PROGRAM##*/}") \
         >"$dir/out" 2>"$dir/err" 3>"$dir/memcheck.xml" &
-    pid=$!
+    pid=$! job=$! # pid: the program, which a desktop's find_window may name more closely
     end_run "$ending"
     # shellcheck disable=SC2046 # the keys held, and the keyboard kept on the seat
     kill $(jobs -p) 2>/dev/null

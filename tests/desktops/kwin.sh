@@ -5,8 +5,7 @@
 start_desktop() {
     local home=$desk/home
     echo "export HOME=$home XDG_RUNTIME_DIR=$home WAYLAND_DISPLAY=kwin \
-DBUS_SESSION_BUS_ADDRESS=unix:path=$home/bus" >"$desk/env"
-    source "$desk/env"
+DBUS_SESSION_BUS_ADDRESS=unix:path=$home/bus" >"$desk/env" && source "$desk/env"
     # Two virtual desktops; and a copy of KWin, whose file capability a container refuses to grant.
     mkdir "$home/.config" && printf '[Desktops]\nNumber=2\n' >"$home/.config/kwinrc" && chown -R "$user" "$home/.config" &&
         install -m 755 /usr/bin/kwin_wayland "$desk/" || return
