@@ -2,9 +2,9 @@
 # Checks the links of README.md and of the documents in docs/: each relative link names a file that
 # exists, and a link to a heading (FILE.md#heading) one that the file has; and that every line the
 # program prints, and every line the scripts print on standard error, is explained in
-# docs/troubleshooting.md. Prints each fault and exits with 1 if
-# there is one. With --commands it lists instead the lines of the documents' indented code blocks
-# (the commands they show), each after its file and line, to be run by hand.
+# docs/troubleshooting.md. Prints each fault and exits with 1 if there is one. With --commands it
+# lists instead the lines of the documents' indented code blocks (the commands they show), each
+# after its file and line, to be run by hand.
 #   bash scripts/check-docs.sh [--commands]
 set -euo pipefail
 cd "$(dirname "$0")/.."
