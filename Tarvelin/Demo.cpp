@@ -70,7 +70,8 @@ bool loaderFunctionsFound()
            found(glBufferData, "glBufferData") && found(glDeleteBuffers, "glDeleteBuffers") &&
            found(glEnableVertexAttribArray, "glEnableVertexAttribArray") &&
            found(glVertexAttribPointer, "glVertexAttribPointer") &&
-           found(glUniformMatrix4fv, "glUniformMatrix4fv");
+           found(glUniformMatrix4fv, "glUniformMatrix4fv") &&
+           found(glGetFramebufferAttachmentParameteriv, "glGetFramebufferAttachmentParameteriv");
 }
 
 // Uploads `values` into `buffer` and feeds them to the shader input `name`, `components` a vertex.
@@ -199,6 +200,17 @@ void releaseTriangle(GLuint (&vbo_id)[2], GLuint& vao_id)
     vbo_id[0] = 0;
 }
 
+void reportLinearFramebuffer()
+{
+    GLint encoding = GL_SRGB;
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_BACK_LEFT,
+                                          GL_FRAMEBUFFER_ATTACHMENT_COLOR_ENCODING, &encoding);
+    if (encoding != GL_SRGB) {
+        std::cerr << "The framebuffer does not encode sRGB: the picture will look too dark."
+                  << std::endl;
+    }
+}
+
 float rotationAngle(double seconds)
 {
     // Wrapped in double precision: a float of many seconds is too coarse to turn smoothly.
@@ -206,5 +218,7 @@ float rotationAngle(double seconds)
     if (angle < 0.0) {
         angle += 360.0;
     }
-    return static_cast<float>(angle);
+    // A double just below 360 (or a tiny negative one, plus 360) rounds to 360 as a float.
+    const auto single = static_cast<float>(angle);
+    return single < 360.0f ? single : 0.0f;
 }

@@ -27,5 +27,9 @@ void setupTriangle(Shader& shader, GLuint (&vbo_id)[2], GLuint& vao_id);
 void drawTriangle(Shader& shader, GLuint vao_id);
 void releaseTriangle(GLuint (&vbo_id)[2], GLuint& vao_id);
 
+// Says on standard error when the framebuffer does not encode sRGB, as a driver may give despite
+// the request: the picture is then too dark. Needs the entry points that loadGLFunctions checks.
+void reportLinearFramebuffer();
+
 // The triangle's angle in degrees after `seconds`, turning at 10 degrees per second, in [0, 360).
 float rotationAngle(double seconds);

@@ -7,6 +7,7 @@
 #ifdef __linux__
 #include <chrono>
 #include <cstring>
+#include <iostream>
 
 #include <dlfcn.h>
 #include <poll.h>
@@ -67,11 +68,20 @@ template <typename Proxy> Proxy* onQueue(Proxy* proxy, wl_event_queue* queue)
 
 FramePacer::FramePacer(GLFWwindow* window) : window(window)
 {
-    wl_surface* surface = onWayland() ? waylandSurface(window) : nullptr;
+    if (!onWayland()) {
+        return; // the buffer swap paces the frames
+    }
+    wl_surface* surface = waylandSurface(window);
     display = surface != nullptr ? waylandDisplay() : nullptr;
-    queue = display != nullptr ? wl_display_create_queue(display) : nullptr;
+    if (display == nullptr) {
+        // A window library linked into the program, whose functions it does not export.
+        std::cerr << "Frames are not paced: the window library's Wayland functions were not found."
+                  << std::endl;
+        return;
+    }
+    queue = wl_display_create_queue(display);
     if (queue == nullptr) {
-        return; // not on Wayland: the buffer swap paces the frames
+        return;
     }
     // Waiting on the pacer's queue dispatches none of the window library's events.
     surfaceOnQueue = onQueue(surface, queue);
@@ -112,11 +122,17 @@ void FramePacer::requestFrame()
     }
 }
 
-void FramePacer::waitForFrame()
+bool FramePacer::waitForFrame()
 {
-    if (pendingFrame != nullptr && !waitForAnswer(pendingFrame)) {
+    // Any reader of the connection (the pacer, the driver's buffer swap) may be the one to find it
+    // closed, with the window library's events read and left unread on its queue.
+    const bool connected =
+        display == nullptr || (wl_display_get_error(display) == 0 &&
+                               (pendingFrame == nullptr || waitForAnswer(pendingFrame)));
+    if (!connected) {
         glfwSetWindowShouldClose(window, GLFW_TRUE);
     }
+    return connected;
 }
 
 bool FramePacer::connectionLost()
@@ -175,7 +191,10 @@ bool FramePacer::waitForAnswer(wl_callback*& pending)
 FramePacer::FramePacer(GLFWwindow* window) : window(window) {}
 FramePacer::~FramePacer() = default;
 void FramePacer::requestFrame() {}
-void FramePacer::waitForFrame() {}
+bool FramePacer::waitForFrame()
+{
+    return true;
+}
 bool FramePacer::connectionLost()
 {
     return false;

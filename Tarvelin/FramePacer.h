@@ -30,9 +30,9 @@ public:
     // the buffer swap: the request takes effect with the frame the swap hands over.
     void requestFrame();
 
-    // Waits until the compositor has answered, for at most 100 ms. A lost connection ends the wait
-    // and asks the window to close, as the window library itself does.
-    void waitForFrame();
+    // Waits until the compositor has answered, for at most 100 ms. A lost connection, found here or
+    // earlier, ends the wait, asks the window to close, and returns false.
+    bool waitForFrame();
 
     // Whether the connection to the Wayland compositor has been lost. The window library turns a
     // lost connection into a close request, which alone cannot tell the desktop going away from a

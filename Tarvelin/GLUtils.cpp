@@ -44,8 +44,15 @@ bool fileExists(const std::string& path)
     if (!isRegularFile(path)) {
         return false;
     }
-    std::ifstream ifile(path);
+    std::ifstream ifile(path, std::ios::binary);
     return ifile.is_open();
+}
+
+std::uintmax_t fileSize(const std::string& path)
+{
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    return error ? 0 : size;
 }
 
 std::string readFile(const std::string& path)
@@ -53,7 +60,8 @@ std::string readFile(const std::string& path)
     if (!isRegularFile(path)) {
         return {};
     }
-    std::ifstream ifile(path);
+    // Binary: in text mode Windows' C library would turn CR LF into LF and stop at a Ctrl-Z byte.
+    std::ifstream ifile(path, std::ios::binary);
     std::ostringstream content;
     content << ifile.rdbuf();
     return content.str();

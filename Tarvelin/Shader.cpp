@@ -8,22 +8,39 @@
 #include <array>
 #include <iostream>
 
+namespace {
+
+// No real shader comes near this size; a larger file is refused before it is read, so that it can
+// neither exhaust memory nor overflow the GLint length that GL takes.
+const std::uintmax_t max_source_size = 64 * 1024 * 1024;
+
+// Reads the `stage` ("Vertex", "Fragment") shader file `path` into `source`; false, after a line
+// on standard error, when it cannot be read or is too large.
+bool readSource(const char* stage, const std::string& path, std::string& source)
+{
+    if (!fileExists(path)) {
+        std::cerr << stage << " shader file " << path << " does not exist." << std::endl;
+        return false;
+    }
+    if (fileSize(path) > max_source_size) {
+        std::cerr << stage << " shader file " << path << " is too large: over 64 MiB." << std::endl;
+        return false;
+    }
+    source = readFile(path);
+    return true;
+}
+
+} // namespace
+
 Shader::Shader(const std::string& path)
 {
     // Both files are read before any GL object is made.
-    const std::string vertex_path = path + ".vert";
-    if (!fileExists(vertex_path)) {
-        std::cerr << "Vertex shader file " << vertex_path << " does not exist." << std::endl;
+    std::string vertex_shader_source;
+    std::string fragment_shader_source;
+    if (!readSource("Vertex", path + ".vert", vertex_shader_source) ||
+        !readSource("Fragment", path + ".frag", fragment_shader_source)) {
         return;
     }
-    const std::string vertex_shader_source = readFile(vertex_path);
-
-    const std::string fragment_path = path + ".frag";
-    if (!fileExists(fragment_path)) {
-        std::cerr << "Fragment shader file " << fragment_path << " does not exist." << std::endl;
-        return;
-    }
-    const std::string fragment_shader_source = readFile(fragment_path);
 
     vertexHandle = compileShader(GL_VERTEX_SHADER, vertex_shader_source);
     if (vertexHandle == 0) {

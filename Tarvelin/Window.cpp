@@ -54,6 +54,9 @@ GLFWwindow* openWindow()
     glfwWindowHint(GLFW_DEPTH_BITS, 24);
     glfwWindowHint(GLFW_STENCIL_BITS, 8);
     glfwWindowHint(GLFW_ALPHA_BITS, 0);
+    // The colours are written in linear light and encoded as sRGB by the framebuffer (see
+    // prepareContext): a driver that gives a framebuffer as asked gives a linear one unless told.
+    glfwWindowHint(GLFW_SRGB_CAPABLE, GLFW_TRUE);
     // Without these the desktop calls the window by the window library's name, or by none.
     glfwWindowHintString(GLFW_X11_CLASS_NAME, desktop_name);
     glfwWindowHintString(GLFW_X11_INSTANCE_NAME, desktop_name);

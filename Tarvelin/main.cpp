@@ -38,6 +38,7 @@ int runDemo(GLFWwindow* window)
     if (!loadGLFunctions()) {
         return 1;
     }
+    reportLinearFramebuffer();
     Shader minimal(shader_base_path);
     if (!minimal.isGood()) {
         std::cerr << "Could not compile minimal shader program." << std::endl;
@@ -63,8 +64,12 @@ int runDemo(GLFWwindow* window)
         drawTriangle(minimal, vao_id);
         pacer.requestFrame(); // handed over with this frame by the swap
         glfwSwapBuffers(window);
-        pacer.waitForFrame(); // until the compositor wants the next frame, or 100 ms
-        glfwPollEvents();
+        // Until the compositor wants the next frame, or 100 ms. False once the connection to the
+        // compositor is lost: the window is then asked to close, and the window library is not
+        // asked for events, as it would wait for ever on those left unread.
+        if (pacer.waitForFrame()) {
+            glfwPollEvents();
+        }
         checkGLError();
         running = !quitRequested(window);
     }
