@@ -1,41 +1,48 @@
 #!/usr/bin/env bash
 # Runs the program as a user would: `end_to_end.sh DESKTOP start|stop` brings a desktop up or down
-# for CTest; `end_to_end.sh DESKTOP NAME COLUMNS...` runs a row of end_to_end.txt on it. As root,
-# the program and the Wayland desktops run as nobody, on copies of what they read. Set by CMake:
-# E2E_PROGRAM, E2E_PRELOAD (not under Wine), E2E_FRAME_COUNTER, E2E_STATE, E2E_LOG, E2E_KEEP_LOADED.
+# for CTest; `end_to_end.sh DESKTOP NAME COLUMNS...` runs a row of end_to_end.txt on it;
+# `end_to_end.sh - words` lists the words that the table's columns may use. As root, the program
+# and the Wayland desktops run as nobody, on copies of what they read. Set by CMake: E2E_PROGRAM,
+# E2E_PRELOAD (not under Wine), E2E_FRAME_COUNTER, E2E_STATE, E2E_LOG, E2E_KEEP_LOADED, and
+# E2E_TIMEOUT, CTest's limit for a case, within which every wait of the case ends.
 set -u
-desktop=$1 here=$(dirname "$(realpath "$0")") patience=20
+desktop=$1 here=$(dirname "$(realpath "$0")") patience=20 deadline=$((SECONDS + ${E2E_TIMEOUT:-120} - 15))
 title='Realtime Rendering - OpenGL 3.2 core profile (GLFW)'
 # shellcheck disable=SC2034,SC2001,SC2016 # for the desktops' files; sed escapes what a regex reads
 title_pattern=^$(sed 's/[][\.*^$()+?{}|]/\\&/g' <<<"$title")$ # the whole title, exactly
 user=$(id -un) as_user=()
 [[ $user == root ]] && user=nobody as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
 
-wait_for() { # runs "$@" every 0.1 s until it succeeds, for up to $patience seconds
-    local until=$((SECONDS + patience))
+wait_for() { # runs "$@" every 0.1 s until it succeeds, for up to $patience seconds, never past $deadline
+    local until=$((SECONDS + patience < deadline ? SECONDS + patience : deadline))
     until "$@"; do ((SECONDS < until)) && sleep 0.1 || return; done
 }
+fail() { echo "$*" >>"$dir/failure"; } # what the case found wrong, a line each
 
 # Starts "$@" in the background, marked as a part of the desktop in $desk; it logs to $desk/log.
 as_part_of_desktop() { E2E_DESKTOP=$desk setsid "$@" </dev/null &>>"$desk/log" & }
-end_desktop() { # [NAME]: kills every process of the desktop in $desk, or those named NAME
+desktop_processes() { # [NAME]: the processes of the desktop in $desk, or those named NAME
     local environ pid
     for environ in /proc/[0-9]*/environ; do
         pid=${environ#/proc/} pid=${pid%/environ}
-        [[ -z ${1:-} || $(cat "/proc/$pid/comm" 2>/dev/null) == "$1" ]] &&
-            grep -qxzF "E2E_DESKTOP=$desk" "$environ" 2>/dev/null && kill -KILL "$pid" 2>/dev/null
+        if [[ -z ${1:-} || $(cat "/proc/$pid/comm" 2>/dev/null) == "$1" ]] &&
+            grep -qxzF "E2E_DESKTOP=$desk" "$environ" 2>/dev/null; then echo "$pid"; fi
     done
 }
+# shellcheck disable=SC2046 # the processes, a word each
+end_desktop() { kill -KILL $(desktop_processes "$@") 2>/dev/null; return 0; } # those already gone too
 
 # Set by the desktop's file, as PROGRAM:PACKAGE: what starts the desktop, and what drives the window.
 needs=() window_needs=()
 # shellcheck source=/dev/null # each file is checked alone
-source "$here/skip.sh" && source "$here/desktops/interface.sh" && source "$here/desktops/$desktop.sh"
+source "$here/skip.sh" && source "$here/desktops/interface.sh"
+# shellcheck source=/dev/null # none where the harness lists its words
+[[ $desktop == - ]] || source "$here/desktops/$desktop.sh"
 
 # Makes the desktop's folder $desk and starts the desktop there within a minute, or shows its log.
 new_desktop() {
     desk=$1 && mkdir -m 755 "$desk" && mkdir -m 700 "$desk/home" && chown "$user" "$desk/home" &&
-        patience=60 start_desktop && return
+        deadline=$((SECONDS + 60)) start_desktop && return
     echo "$desktop did not start within a minute; the end of its log ($desk/log):" && tail -n 20 "$desk/log" && return 1
 }
 
@@ -44,9 +51,9 @@ start() {
     state=$(mktemp -d /tmp/tarvelin-e2e.XXXXXX) && chmod 755 "$state" && echo "$state" >"$E2E_STATE"
     cp -r "$E2E_PROGRAM" "$E2E_PRELOAD" "$E2E_FRAME_COUNTER" "$here/sway.config" "$here/lsan.supp" \
         "$here/read_results.py" "$state/"
-    # GLFW 3.3 is for X11 or Wayland: its Wayland build is copied in too, and used on Wayland.
-    local glfw_wayland && glfw_wayland=$("$here/../scripts/glfw-wayland.sh") || return
-    [[ -z $glfw_wayland ]] || cp -r "$glfw_wayland" "$state/glfw-wayland"
+    # GLFW 3.3 is for X11 or Wayland: natively on Wayland, its Wayland build is copied in too.
+    local glfw_wayland && [[ -n $native_wayland ]] && { glfw_wayland=$("$here/../scripts/glfw-wayland.sh") || return; }
+    [[ -z ${glfw_wayland:-} ]] || cp -r "$glfw_wayland" "$state/glfw-wayland"
     new_desktop "$state/desktop"
 }
 
@@ -54,39 +61,45 @@ stop() { # ends the desktop, if it was started, and keeps its log in $E2E_LOG
     [[ -f $E2E_STATE ]] || return 0
     state=$(cat "$E2E_STATE") && desk=$state/desktop && end_desktop
     cp "$desk/log" "$E2E_LOG"; rm -f "$E2E_STATE"
-    # A process the kills missed (Wine starts its server as it goes) may still be writing there.
-    rm -rf "$state" 2>/dev/null || { end_desktop; sleep 1; rm -rf "$state"; }
+    # A process just killed may not have ended yet, and still hold a file there.
+    rm -rf "$state" 2>/dev/null || { sleep 1; rm -rf "$state"; }
 }
 
-# Writes shader file $2 as kind $1: a broken, odd or altered copy of the program's own.
-make_shader() {
-    local good=$here/../Tarvelin/Shaders/${2##*/}
-    case $1 in
-    good) cp "$good" "$2" ;;
-    unreadable) cp "$good" "$2" && chmod 000 "$2" ;;
-    folder) mkdir "$2" ;;
-    fifo) mkfifo "$2" ;;
-    empty) : >"$2" ;;
-    nul) sed '3s/^/\x0/' "$good" >"$2" ;;
-    binary) head -c 4096 /dev/urandom >"$2" ;;
-    crlf) sed 's/$/\r/' "$good" >"$2" ;;
-    large) { cat "$good" && yes '// a comment line that pads this file out to megabytes' | head -n 120000; } >"$2" ;;
-    syntax) sed 's/void main()/void main(/' "$good" >"$2" ;;
-    mismatch) sed 's/out vec3 pass_color/out vec2 pass_color/; s/= in_color/= in_color.xy/' "$good" >"$2" ;;
-    # Another output declared first: only the binding of out_color sends the right one to the screen.
-    two-out) sed 's/^out vec4 out_color;/out vec4 other_color;\n&/; s/^    out_color = .*/&\n    other_color = vec4(1.0);/' "$good" >"$2" ;;
-    no-color) sed 's/= in_color/= vec3(1.0)/' "$good" >"$2" ;;
-    no-matrix) sed 's/rotation_matrix \* //' "$good" >"$2" ;;
-    mat3) sed 's/mat4/mat3/; s/rotation_matrix \* in_position/vec4(rotation_matrix * in_position.xyz, 1.0)/' "$good" >"$2" ;;
-    readme-edit) sed "$(readme_says edit)" "$good" >"$2" ;;
-    esac
+# The shader files a row may name: each kind writes file $1 as a broken, odd or altered copy of the
+# program's own, $good. An edit fails, naming itself, where it changes nothing in the program's file.
+shader_good() { cp "$good" "$1"; }
+shader_missing() { :; }
+shader_unreadable() { cp "$good" "$1" && chmod 000 "$1"; }
+shader_folder() { mkdir "$1"; }
+shader_fifo() { mkfifo "$1"; }
+shader_empty() { : >"$1"; }
+shader_too-large() { truncate -s 3G "$1"; } # sparse: larger than any shader, on no disk space
+shader_binary() { head -c 4096 /dev/urandom >"$1"; }
+shader_nul() { edited "$1" '3s/^/\x0/'; }
+shader_crlf() { edited "$1" 's/$/\r/'; }
+shader_ctrl-z() { edited "$1" '1s|$|\n// Ctrl-Z, the end of a text file to Windows: \x1a|'; }
+shader_large() { cp "$good" "$1" && yes '// a comment line that pads this file out to megabytes' | head -n 120000 >>"$1"; }
+shader_syntax() { edited "$1" 's/void main()/void main(/'; }
+shader_mismatch() { edited "$1" 's/out vec3 pass_color/out vec2 pass_color/' 's/= in_color/= in_color.xy/'; }
+# Another output declared first: only the binding of out_color sends the right one to the screen.
+shader_two-out() { edited "$1" 's/^out vec4 out_color;/out vec4 other_color;\n&/' 's/^    out_color = .*/&\n    other_color = vec4(1.0);/'; }
+shader_no-color() { edited "$1" 's/= in_color/= vec3(1.0)/'; }
+shader_no-matrix() { edited "$1" 's/rotation_matrix \* //'; }
+shader_mat3() { edited "$1" 's/mat4/mat3/' 's/rotation_matrix \* in_position/vec4(rotation_matrix * in_position.xyz, 1.0)/'; }
+shader_readme-edit() { local edit && edit=$(readme_says edit) && edited "$1" "$edit"; }
+# Writes $1 as $good with each sed expression after it applied in turn; each must change the file.
+edited() {
+    local file=$1 edit && shift && cp "$good" "$file" || return
+    for edit; do { sed "$edit" "$file" >"$file.edited" && ! cmp -s "$file" "$file.edited" && mv "$file.edited" "$file"; } ||
+        { fail "the shader edit '$edit' changes nothing in ${good##*/}"; return 1; }; done
 }
 
 # What the README says: the sed expression of its shader edit, or the corners' colours after it.
 readme_says() {
     local -A what=([edit]="s|^    sed -i '(.*)' Tarvelin/Shaders/shadername\.frag$|\1|p"
         [corners]='s/.*the corners that were red, green and blue are now ([a-z]+), ([a-z]+) and ([a-z]+).*/\1,\2,\3/p')
-    sed -nE "${what[$1]}" "$here/../README.md"
+    local said; { said=$(sed -nE "${what[$1]}" "$here/../README.md") && [[ -n $said ]] && echo "$said"; } ||
+        { fail "README.md no longer says its shader $1 in the words the test reads"; return 1; }
 }
 
 # What the streams must match, by the names used in end_to_end.txt.
@@ -113,12 +126,15 @@ pattern[no-vertex]=$'Vertex shader file \\.\\./Tarvelin/Shaders/shadername\\.ver
 # The X server gone, Xlib writes one of two lines, ending in CR LF, and ends the process before
 # glfwTerminate, as the leak check says; on Wayland GTK (libdecor's plugin) may do so first.
 pattern[desktop-gone]=$'((X connection to :[0-9]+ broken \\(explicit kill or server shutdown\\)\\.|XIO: +fatal IO error [^\n]+\r\n[^\n]+)\r(\nleak: .*)?|Lost the connection to the Wayland display\\.|Gdk-Message: [0-9:.]+: Error reading events from display: Broken pipe(\nleak: .*)?)'
+pattern[vertex-too-large]=$'Vertex shader file \\.\\./Tarvelin/Shaders/shadername\\.vert is too large: over 64 MiB\\.\n'${pattern[not-built]}
+pattern[not-srgb]='The framebuffer does not encode sRGB: the picture will look too dark\.'
 pattern[no-fragment]=$'Fragment shader file \\.\\./Tarvelin/Shaders/shadername\\.frag does not exist\\.\n'${pattern[not-built]}
 
-# The program's processor time in ticks, which grows (by 3: 30 ms) only as it draws; whether it runs.
+# The program's processor time in ticks, which grows (by 3: 30 ms) only as it draws; its state.
 cpu_ticks() { local stat && read -ra stat <"/proc/$pid/stat" && echo $((stat[13] + stat[14])); } 2>/dev/null
 drew_since() { local now && now=$(cpu_ticks) && ((now > $1 + 3)); }
-running() { local stat && read -ra stat <"/proc/$pid/stat" && [[ ${stat[2]} != Z ]]; } 2>/dev/null
+in_state() { local stat && read -ra stat <"/proc/$pid/stat" && [[ ${stat[2]} == "$1" ]]; } 2>/dev/null
+running() { [[ -e /proc/$pid ]] && ! in_state Z; }
 not() { ! "$@"; }
 ended_or_drew_since() { ! running || drew_since "$1"; }
 err_lines() { (($(wc -l <"$dir/err") >= $1)); }
@@ -129,88 +145,106 @@ shows_triangle() {
     local picture=$dir/picture
     echo "no picture could be taken" >"$dir/picture.txt" && take_picture "$picture.png" &&
         convert "$picture.png" -depth 8 "$picture.ppm" || return
-    python3 "$state/read_results.py" picture "$picture.ppm" "${1:--}" "${2:--}" "${3:--}" >"$dir/picture.txt"
+    python3 "$state/read_results.py" picture "$picture.ppm" "${1:--}" "${2:--}" "${3:--}" &>"$dir/picture.txt"
 }
 check_picture() { wait_for shows_triangle "$@" || cat "$dir/picture.txt" >>"$dir/failure"; }
+# Runs read_results.py's check $1 on the files after it; what it finds wrong, or its crash, fails the case.
+check_results() { python3 "$state/read_results.py" "$@" &>>"$dir/failure" || fail "read_results.py $1: exit $?"; }
 
 # The frame counter's file (BENCH_LAP: a line a lap): whether it has $1 lines; line $1's rate.
 laps_written() { (($(wc -l <"$dir/frames") >= $1)); }
 lap_rate() { local rate && read -r _ rate _ < <(sed -n "$1p" "$dir/frames") && echo "${rate%.*}"; }
 
+# Types keys "$@" while the program is stopped: it must still see them, in the frames after.
+press_while_stopped() {
+    local key && kill -STOP "$pid" || return
+    for key; do press "$key" || fail "could not type $key"; done
+    kill -CONT "$pid" && [[ ! -s $dir/failure ]]
+}
 # Clicks the close button; a click that comes before the title bar takes clicks (under load) misses.
 closed_by_a_click() { ! running || { click_close_button; sleep 0.5; ! running; }; }
 # Ends a run that has shown what the case looks for: Esc held, or where no key is typed, a close.
 quit() { if declare -F press >/dev/null; then press Escape hold; else window_command close; fi; }
+# Hides the window, or fails the case saying so.
+hide() { { window_command "$1" && wait_for hidden; } || { fail "the window was not hidden ($1)" && return 1; }; }
+
+# The endings a row may name, once the window is there (but none). A step that fails fails the case.
+ending_none() { :; }
+ending_hold-escape() { press Escape hold; }
+ending_tap-q() { press_while_stopped q; }
+ending_tap-escape() { press_while_stopped Escape; }
+ending_other-keys() { # the run goes on drawing after
+    local ticks && ticks=$(cpu_ticks) && press_while_stopped a w 1 space && wait_for ended_or_drew_since "$ticks"
+    { running || fail "the run ended on a key that is not Esc or Q"; } && press Escape hold
+}
+ending_close() { window_command close; }
+ending_close-no-keyboard() { window_command close; }
+ending_click-close() { wait_for closed_by_a_click; }
+ending_other-workspace-then-close() { hide other-workspace && window_command close; }
+ending_minimise-then-close() { hide minimise && window_command close; }
+ending_minimise-then-show() {
+    hide minimise && { wait_for drew_since "$(cpu_ticks)" || fail "no frame drawn while hidden"; }
+    window_command show # then in view, with the triangle where its clock says
+    wait_for not hidden || fail "not shown again"
+    ! declare -F take_picture >/dev/null || check_picture "$time"
+    quit
+}
+ending_errors-then-escape() { wait_for err_lines 2 && press Escape hold; }
+ending_picture() { check_picture "$time"; quit; }
+ending_readme-picture() { local corners && corners=$(readme_says corners) && check_picture "$time" "" "$corners"; quit; }
+ending_picture-800x800() { check_picture "$time" 800x800; press Escape hold; }
+# What a frame leaves behind shows after 60 degrees, where a black point is to be.
+ending_clock-moves() { check_picture "$time" && kill -USR1 "$pid" && check_picture "$later"; quit; }
+# Paced by the compositor, natively on Wayland: in view (the second lap) half to twice the monitor's
+# 60 a second; hidden (the second lap after hiding), with no word from it, about 10.
+ending_frame-rate() {
+    local lap=2
+    { wait_for laps_written $lap && (($(lap_rate $lap) >= 60 / 2 && $(lap_rate $lap) <= 2 * 60)); } ||
+        fail "in view: $(lap_rate $lap) frames a second, not between half and twice the monitor's 60"
+    { hide other-workspace && lap=$(($(wc -l <"$dir/frames") + 2)) && wait_for laps_written $lap &&
+        (($(lap_rate $lap) <= 15)); } || fail "hidden: $(lap_rate $lap) frames a second, more than 15"
+    window_command close
+}
+# What the desktop shows of the window, as the desktop's own check says.
+ending_named-tarvelin() { named_tarvelin || fail "the desktop does not name the window tarvelin"; quit; }
+ending_framed-by-title-bar() { framed_by_title_bar || fail "the desktop draws no title bar around 800 x 800"; quit; }
+# The desktop goes away, on a desktop of the case's own: at once; or, the program stopped (by its
+# preload, E2E_BREAK=stop-between-frames), before it writes to the X server; or with events for the
+# hidden window waiting unread when it goes.
+ending_desktop-ends() { end_desktop "${display_server:?}"; }
+ending_desktop-ends-then-written() {
+    wait_for in_state T && end_desktop "$display_server" && wait_for not xdotool getdisplaygeometry 2>/dev/null &&
+        kill -CONT "$pid"
+}
+ending_desktop-ends-busy() {
+    local server && server=$(desktop_processes "$display_server") && [[ -n $server ]] && hide other-workspace || return
+    window_command fullscreen && window_command fullscreen && kill -KILL "$server"
+}
 
 # Ends the run the way $1 says, once the window is there, and sets rc to the exit code.
 end_run() {
-    if [[ $1 != none ]] && ! wait_for find_window; then
-        echo "no window titled $title" >"$dir/failure"
-    else
-        case $1 in
-        hold-escape) press Escape hold ;;
-        # Typed while the program is stopped: it must still see the key, in the next frame.
-        tap-q) kill -STOP "$pid" && press q && kill -CONT "$pid" ;;
-        tap-escape) kill -STOP "$pid" && press Escape && kill -CONT "$pid" ;;
-        other-keys) # typed while stopped; the run goes on drawing after
-            local ticks key && ticks=$(cpu_ticks) && kill -STOP "$pid"
-            for key in a w 1 space; do press "$key"; done
-            kill -CONT "$pid" && wait_for ended_or_drew_since "$ticks"
-            running || echo "the run ended on a key that is not Esc or Q" >"$dir/failure"
-            press Escape hold ;;
-        close | close-no-keyboard) window_command close ;;
-        click-close) wait_for closed_by_a_click ;;
-        other-workspace-then-close) window_command other-workspace && wait_for hidden && window_command close ;;
-        minimise-then-close) window_command minimise && wait_for hidden && window_command close ;;
-        minimise-then-show)
-            window_command minimise && wait_for hidden && wait_for drew_since "$(cpu_ticks)" ||
-                echo "no frame drawn while hidden" >"$dir/failure"
-            window_command show # then in view, with the triangle where its clock says
-            wait_for not hidden || echo "not shown again" >>"$dir/failure"
-            ! declare -F take_picture >/dev/null || check_picture "$time"
-            quit ;;
-        errors-then-escape) wait_for err_lines 2 && press Escape hold ;;
-        picture) check_picture "$time"; quit ;;
-        readme-picture) check_picture "$time" "" "$(readme_says corners)"; quit ;;
-        picture-800x800) check_picture "$time" 800x800; press Escape hold ;;
-        # What a frame leaves behind shows after 60 degrees, where a black point is to be.
-        clock-moves) check_picture "$time" && kill -USR1 "$pid" && check_picture "$later"; quit ;;
-        # Paced by the compositor, natively on Wayland: in view (the second lap) half to twice the
-        # monitor's 60 a second; hidden (the second lap after hiding), with no word from it, about 10.
-        frame-rate)
-            local lap=2
-            wait_for laps_written $lap && (($(lap_rate $lap) >= 60 / 2 && $(lap_rate $lap) <= 2 * 60)) ||
-                echo "in view: $(lap_rate $lap) frames a second, not between half and twice the monitor's 60" >"$dir/failure"
-            window_command other-workspace && wait_for hidden && lap=$(($(wc -l <"$dir/frames") + 2)) &&
-                wait_for laps_written $lap && (($(lap_rate $lap) <= 15)) ||
-                echo "hidden: $(lap_rate $lap) frames a second, more than 15" >>"$dir/failure"
-            window_command close ;;
-        # What the desktop shows of the window, as the desktop's own check says.
-        named_tarvelin | framed_by_title_bar) "$1" || echo "the desktop's check failed: $1" >"$dir/failure"; quit ;;
-        desktop-ends) end_desktop "${display_server:?}" ;;
-        esac
-    fi
-    wait_for not running || kill -9 "$pid"
-    wait "$job"
-    rc=$?
+    if [[ $1 != none ]] && ! wait_for find_window; then fail "no window titled $title"
+    elif ! "ending_$1"; then fail "ending $1: a step failed (see the lines above, or the desktop's log)"; fi
+    wait_for not running || { kill -CONT "$pid"; kill -KILL "$pid"; fail "did not end within $((SECONDS - started)) s; killed"; }
+    wait "$job"; rc=$?
 }
 
-# Runs a row, given its columns after the name and the desktops.
+# Runs row $1, given its columns after the name and the desktops.
 run_case() {
-    local vert=$1 frag=$2 env=$3 ending=$4 code=$5 out_name=$6 err_name=$7 out err time='' later=''
+    local vert=$2 frag=$3 env=$4 ending=$5 code=$6 out_name=$7 err_name=$8 out err time='' later='' started
+    local kept=${E2E_LOG%.log}-failed/${1//[^A-Za-z0-9.-]/_}
     [[ $env == - ]] && env=
     [[ $env =~ E2E_TIME=([0-9.]+)(,([0-9.]+))? ]] && time=${BASH_REMATCH[1]} later=${BASH_REMATCH[3]}
-    desk=$state/desktop
+    desk=$state/desktop && rm -rf "$kept" && echo "=== $desktop: $1" >>"$desk/log"
     # Through Xwayland the swap paces the frames, as on X11, and no wire log is written: skipped.
     [[ $ending == frame-rate && -z $native_wayland ]] && echo "skipped: the program runs through Xwayland here" && return
     # The tools that drive the window and read the results, and the one that runs memcheck.
     [[ $ending == none ]] || skip_unless_installed "${window_needs[@]}" convert:imagemagick python3:python3
     [[ $env != *MEMCHECK* ]] || skip_unless_installed valgrind:valgrind python3:python3
     dir=$(mktemp -d "$state/case.XXXXXX") && chmod 755 "$dir" && mkdir -p "$dir/bin" "$dir/Tarvelin/Shaders"
-    make_shader "$vert" "$dir/Tarvelin/Shaders/shadername.vert"
-    make_shader "$frag" "$dir/Tarvelin/Shaders/shadername.frag"
+    { make_shader "$vert" vert && make_shader "$frag" frag; } || { cat "$dir/failure" && return 1; }
     # The desktop goes away under the program: one of the case's own, so that later cases have theirs.
-    [[ $ending != desktop-ends ]] || new_desktop "$dir/desktop" || return 1
+    [[ $ending != desktop-ends* ]] || new_desktop "$dir/desktop" || return 1
     local preload=$state/${E2E_PRELOAD##*/}
     if [[ $ending == frame-rate ]]; then # the frame counter appends its figures to a file of the user's
         preload+=:$state/${E2E_FRAME_COUNTER##*/} env+=" BENCH_OUT=$dir/frames"
@@ -221,10 +255,11 @@ run_case() {
     launch_options
     [[ -n ${LSAN_OPTIONS:-} ]] && launch+=(LSAN_OPTIONS="suppressions=$state/lsan.supp:print_suppressions=0")
     # Valgrind's memcheck writes its findings to descriptor 3; it is slow to start.
-    [[ $env == *E2E_MEMCHECK* ]] && runner=(valgrind --leak-check=full --xml=yes --xml-fd=3) patience=120
+    [[ $env == *E2E_MEMCHECK* ]] && runner=(valgrind --leak-check=full --xml=yes --xml-fd=3) patience=$E2E_TIMEOUT
     # shellcheck source=/dev/null # written by the desktop's start
     source "$desk/env"
     [[ $ending == close-no-keyboard ]] || keyboard_on_seat
+    started=$SECONDS
     # shellcheck disable=SC2086 # the case's environment changes are separate words
     (cd "$dir/bin" && exec "${as_user[@]}" "${launch[@]}" env $env "${runner[@]}" "$state/${E2E_PROGRAM##*/}") \
         >"$dir/out" 2>"$dir/err" 3>"$dir/memcheck.xml" &
@@ -232,28 +267,45 @@ run_case() {
     end_run "$ending"
     # shellcheck disable=SC2046 # the keys held, and the keyboard kept on the seat
     kill $(jobs -p) 2>/dev/null
-    if [[ $ending == desktop-ends ]]; then end_desktop; else release_keys; fi # the case's own desktop
+    if [[ $ending == desktop-ends* ]]; then end_desktop; else release_keys; fi # the case's own desktop
     # Without the lines that a container or Wine adds: GTK's image loader (Glycin, from Debian 14 on)
     # cannot sandbox itself with bwrap where there are no user namespaces, and says so; Wine reports a
     # page fault in 1 run in 100 (llvmpipe or softpipe) that else ends as it should, exit code 0 too.
     out=$(<"$dir/out") err=$(grep -vxE 'WARNING: Glycin running without sandbox\. .*|wine: Unhandled page fault on execute access to .*' "$dir/err")
     # libwayland's wire log, where the case asks for it, which then leaves stderr.
     if [[ $env == *WAYLAND_DEBUG* ]]; then
-        python3 "$state/read_results.py" frame-callbacks <(echo "$err") >>"$dir/failure"
+        check_results frame-callbacks <(echo "$err")
         err=$(grep -vE '^\[[0-9:. ]+\] ' <<<"$err")
     fi
     [[ $desktop == wine ]] && out=${out//$'\r'/} err=${err//$'\r'/} # Windows ends lines with CR LF
-    [[ $env != *E2E_MEMCHECK* ]] ||
-        python3 "$state/read_results.py" memcheck "$dir/memcheck.xml" "$state/${E2E_PROGRAM##*/}" >>"$dir/failure"
-    [[ ! -s $dir/failure && $rc == "$code" && $out =~ ^${pattern[$out_name]}$ && $err =~ ^${pattern[$err_name]}$ ]] &&
-        return
-    cat "$dir/failure" 2>/dev/null
-    printf 'exit %s, expected %s\n--- stdout\n%s\n--- stderr\n%s\n' "$rc" "$code" "$out" "$err"
+    [[ $env != *E2E_MEMCHECK* ]] || check_results memcheck "$dir/memcheck.xml" "$state/${E2E_PROGRAM##*/}"
+    [[ $rc == "$code" ]] || fail "exit $rc, expected $code"
+    [[ $out =~ ^${pattern[$out_name]}$ ]] || fail "stdout does not match the pattern $out_name"
+    [[ $err =~ ^${pattern[$err_name]}$ ]] || fail "stderr does not match the pattern $err_name"
+    [[ -s $dir/failure ]] || return 0
+    cat "$dir/failure" && printf -- '--- stdout\n%s\n--- stderr\n%s\n' "$out" "$err"
+    # The case's files (picture, streams, frame counts, memcheck's report) kept under the build folder.
+    mkdir -p "$kept" && find "$dir" -maxdepth 1 -type f -exec cp -t "$kept" {} + 2>/dev/null; echo "the case's files: $kept"
     return 1
+}
+
+# Writes shader file .../Shaders/shadername.$2 of the case as kind $1.
+make_shader() {
+    local good=$here/../Tarvelin/Shaders/shadername.$2
+    if declare -F "shader_$1" >/dev/null; then "shader_$1" "$dir/Tarvelin/Shaders/shadername.$2"; else fail "no shader kind $1"; fi
+}
+
+# The words that the table's columns may use, a line each: desktop, kind, ending or pattern, then
+# the word; and the variables of the environment column that the harness or the preload reads.
+words() {
+    local file && for file in "$here"/desktops/*.sh; do [[ $file == */interface.sh ]] || echo "desktop $(basename "$file" .sh)"; done
+    compgen -A function shader_ | sed 's/^shader_/kind /' && compgen -A function ending_ | sed 's/^ending_/ending /'
+    printf 'pattern %s\n' "${!pattern[@]}" && printf 'variable %s\n' E2E_TIME E2E_MEMCHECK E2E_BREAK
 }
 
 case $2 in
 start) skip_unless_installed "${needs[@]}" && start ;;
 stop) stop ;;
-*) skip_unless_installed "${needs[@]}" && state=$(cat "$E2E_STATE") && run_case "${@:3}" ;;
+words) words ;;
+*) skip_unless_installed "${needs[@]}" && state=$(cat "$E2E_STATE") && run_case "${@:2}" ;;
 esac

@@ -1,11 +1,17 @@
 // Preloaded into the program by the end-to-end tests: stops the window library's clock at E2E_TIME
 // seconds ("9,15": at 9 s, then at 15 s once SIGUSR1 arrives); writes a "leak: ..." line for each
-// GL object left at glfwTerminate, a missing glfwTerminate and files left open at exit. E2E_BREAK
-// stands in for a broken stack: "loader" (GLEW finds no entry point), "vertex-arrays" (nor GLFW
-// glGenVertexArrays), "no-version" (no OpenGL version), "glfw-error" (GLFW reports an error).
+// GL object left at glfwTerminate, a missing glfwTerminate and files left open at exit. It stands
+// in for a driver that gives no more than the window asked for: a framebuffer that does not encode
+// sRGB unless asked. E2E_BREAK stands in for a broken stack: "loader" (GLEW finds no entry point),
+// "vertex-arrays" (nor GLFW glGenVertexArrays), "no-version" (no OpenGL version), "glfw-error"
+// (GLFW reports an error), "linear-framebuffer" (no sRGB, though asked); or "stop-between-frames"
+// stops the program after its first frame (SIGSTOP), and once continued has it write to the X
+// server.
+#define GLFW_INCLUDE_GLEXT // the types and names of the entry points beyond OpenGL 1.1
 #include <GLFW/glfw3.h>
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
@@ -26,6 +32,7 @@ std::vector<double> stopped_times; // empty: the clock runs
 volatile std::sig_atomic_t clock_moves = 0;
 
 const std::string fault = std::getenv("E2E_BREAK") != nullptr ? std::getenv("E2E_BREAK") : "";
+bool srgb_asked = false;
 
 template <typename Function> Function* next(const char* name)
 {
@@ -87,7 +94,18 @@ extern "C" int glfwInit()
     if (const char* times = std::getenv("E2E_TIME")) {
         stopClock(times);
     }
+    const std::string faults = ",loader,vertex-arrays,no-version,glfw-error,linear-framebuffer,"
+                               "stop-between-frames,";
+    if (!fault.empty() && faults.find("," + fault + ",") == std::string::npos) {
+        std::fprintf(stderr, "preload: no E2E_BREAK %s\n", fault.c_str());
+    }
     return next<int()>("glfwInit")();
+}
+
+extern "C" void glfwWindowHint(int hint, int value)
+{
+    srgb_asked = hint == GLFW_SRGB_CAPABLE ? value == GLFW_TRUE : srgb_asked;
+    next<void(int, int)>("glfwWindowHint")(hint, value);
 }
 
 extern "C" void glfwTerminate()
@@ -105,13 +123,29 @@ extern "C" void glfwTerminate()
     next<void()>("glfwTerminate")();
 }
 
+// The encoding of a framebuffer that is not sRGB-capable, whatever Mesa's answer.
+PFNGLGETFRAMEBUFFERATTACHMENTPARAMETERIVPROC driverAttachmentParameter = nullptr;
+void linearAttachmentParameter(GLenum target, GLenum attachment, GLenum name, GLint* value)
+{
+    driverAttachmentParameter(target, attachment, name, value);
+    if (name == GL_FRAMEBUFFER_ATTACHMENT_COLOR_ENCODING) {
+        *value = GL_LINEAR;
+    }
+}
+
 // The extension loader asks GLX for every entry point, glGetString included; the window library
 // has a GLX of its own, which this does not reach.
 using EntryPoint = void (*)();
 extern "C" EntryPoint glXGetProcAddressARB(const GLubyte* name)
 {
-    return fault == "loader" ? nullptr
-                             : next<EntryPoint(const GLubyte*)>("glXGetProcAddressARB")(name);
+    const EntryPoint found = next<EntryPoint(const GLubyte*)>("glXGetProcAddressARB")(name);
+    if ((!srgb_asked || fault == "linear-framebuffer") &&
+        std::string(reinterpret_cast<const char*>(name)) ==
+            "glGetFramebufferAttachmentParameteriv") {
+        driverAttachmentParameter = reinterpret_cast<decltype(driverAttachmentParameter)>(found);
+        return reinterpret_cast<EntryPoint>(linearAttachmentParameter);
+    }
+    return fault == "loader" ? nullptr : found;
 }
 
 extern "C" const GLubyte* glGetString(GLenum name)
@@ -128,12 +162,22 @@ extern "C" GLFWglproc glfwGetProcAddress(const char* name)
                : next<GLFWglproc(const char*)>("glfwGetProcAddress")(name);
 }
 
-// Asks for a key that does not exist, once the frames run: the window library reports it.
+// Once the frames run: asks for a key that does not exist, which the window library reports; or
+// stops, and once continued writes a request that asks nothing (NoOperation) straight to the X
+// server's connection: Xlib's own writes look for the server's end first, and do not write then.
 extern "C" void glfwPollEvents()
 {
-    static bool asked = false;
-    if (fault == "glfw-error" && !std::exchange(asked, true)) {
+    static bool done = false;
+    if (fault == "glfw-error" && !std::exchange(done, true)) {
         glfwGetKey(glfwGetCurrentContext(), 9999);
+    }
+    if (fault == "stop-between-frames" && !std::exchange(done, true)) {
+        std::raise(SIGSTOP);
+        void* const display = next<void*()>("glfwGetX11Display")();
+        const auto connection =
+            reinterpret_cast<int (*)(void*)>(dlsym(RTLD_DEFAULT, "XConnectionNumber"));
+        const unsigned char no_operation[4] = {127, 0, 1, 0}; // its code, unused, 1 word long
+        [[maybe_unused]] const auto written = write(connection(display), no_operation, 4);
     }
     next<void()>("glfwPollEvents")();
 }

@@ -1,12 +1,15 @@
 # shellcheck shell=bash
-# skip_unless_installed PROGRAM:PACKAGE...: ends the case unless each PROGRAM is installed, naming
-# the first one missing and its Debian package: skipped, or failed where every case must run.
+# skip REASON: ends the test as skipped, saying why; or, where every test must run (the variable
+# TARVELIN_ALL_TESTS set, as scripts/test.sh sets it), as failed.
+skip() {
+    [[ -n ${TARVELIN_ALL_TESTS:-} ]] && echo "$1" && exit 1
+    echo "skipped: $1" && exit 0
+}
+# skip_unless_installed PROGRAM:PACKAGE...: skips the test unless each PROGRAM is installed, naming
+# the first one missing and its Debian package.
 skip_unless_installed() {
-    local need line
+    local need
     for need; do
-        command -v "${need%%:*}" >/dev/null && continue
-        line="${need%%:*} is not installed (package ${need#*:})"
-        [[ -n ${E2E_ALL_TESTS:-} ]] && echo "$line" && exit 1
-        echo "skipped: $line" && exit 0
+        command -v "${need%%:*}" >/dev/null || skip "${need%%:*} is not installed (package ${need#*:})"
     done
 }

@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <functional>
+
+#include <unistd.h>
 
 using namespace testing::internal; // CaptureStdout and the other capture functions
 
@@ -26,12 +29,23 @@ struct GLTest : testing::Test
 
 TEST(FileAccess, ReadsEveryByteOfARegularFile)
 {
-    const std::string path = testing::TempDir() + "tarvelin-bytes";
-    const std::string bytes("line\r\nNUL \0 and after\n", 22);
+    // A name of this process's own: two builds' tests may run side by side.
+    const std::string path = testing::TempDir() + "tarvelin-bytes-" + std::to_string(getpid());
+    const std::string bytes("line\r\nNUL \0 Ctrl-Z \x1a and after\n", 31);
     std::ofstream(path, std::ios::binary) << bytes;
     EXPECT_TRUE(fileExists(path));
     EXPECT_EQ(readFile(path), bytes);
     std::remove(path.c_str());
+}
+
+// Just below a whole turn, in either direction, a double rounds to 360 as a float.
+TEST(RotationAngle, StaysBelowAWholeTurn)
+{
+    for (const double seconds : {std::nextafter(36.0, 0.0), -1e-20, 36.0, 13824005.5}) {
+        const float angle = rotationAngle(seconds);
+        EXPECT_GE(angle, 0.0f) << seconds << " s";
+        EXPECT_LT(angle, 360.0f) << seconds << " s";
+    }
 }
 
 TEST_F(GLTest, EachErrorRaisedForRealGetsItsLineOnce)

@@ -3,7 +3,7 @@
 
 # The window commands in the language of i3, which sway speaks too.
 declare -A i3_command=([close]=kill [other-workspace]="move to workspace 2"
-    [minimise]="move scratchpad" [show]="scratchpad show, floating disable")
+    [minimise]="move scratchpad" [show]="scratchpad show, floating disable" [fullscreen]="fullscreen toggle")
 # Set where the program runs natively on Wayland; elsewhere the frame-rate rows are skipped.
 native_wayland=
 # A keyboard on the seat for the whole run, where the seat has none of its own.

@@ -11,7 +11,8 @@ start_desktop() { start_x_server; }
 display_server=Xvfb needs=(Xvfb:xvfb) window_needs=(xdotool:xdotool import:imagemagick)
 
 find_window() { window=$(xdotool search --name "$title_pattern"); }
-hidden() { ! xdotool search --onlyvisible --name "$title_pattern" >/dev/null; }
+# Out of view: the window is there, and not among those shown (an xdotool that fails tells neither).
+hidden() { xdotool getwindowname "$window" >/dev/null && ! xdotool search --onlyvisible --name "$title_pattern" >/dev/null; }
 take_picture() { import -window "$window" "$1"; }
 press() { xdotool windowfocus --sync "$window" "key${2:+down}" "$1"; }
 release_keys() { xdotool keyup Escape; }
