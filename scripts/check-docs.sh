@@ -2,7 +2,8 @@
 # Checks the links of README.md and of the documents in docs/: each relative link names a file that
 # exists, and a link to a heading (FILE.md#heading) one that the file has; and that every line the
 # program prints, and every line the scripts print on standard error, is explained in
-# docs/troubleshooting.md. Prints each fault and exits with 1 if there is one. With --commands it
+# docs/troubleshooting.md; and that docs/testing.md lists the words of the tests' case table that
+# the tests' harness knows, no more and no fewer. Prints each fault and exits with 1 if there is one. With --commands it
 # lists instead the lines of the documents' indented code blocks (the commands they show), each
 # after its file and line, to be run by hand.
 #   bash scripts/check-docs.sh [--commands]
@@ -44,4 +45,11 @@ explained() { # SOURCE: reads the texts, one a line
 explained Tarvelin/ < <(grep -ohE '(<<|return) "[^"]+"' Tarvelin/*.cpp | sed -E 's/^(<<|return) "//; s/"$//')
 explained scripts/ < <(grep -ohE 'echo "([^"\\]|\\.)*"[^#]*>&2' scripts/*.sh | sed -E 's/^echo "//; s/"[^"]*$//; s/\\"/"/g' |
     sed -E 's/[$](\{[^}]*\}|\([^)]*\)|[A-Za-z_0-9]+)/\n/g' | sed -E 's/^ +| +$//g' | grep -E '.{6}')
+
+# The words of the case table: as the harness lists them, and as the table in docs/testing.md does.
+if ! diff <(bash tests/end_to_end.sh - words | sort) \
+    <(sed -nE 's/^\| ([a-z]+) \| `([^`]+)` \|.*/\1 \2/p' docs/testing.md | sort) >&2; then
+    echo "docs/testing.md: the table's words differ from the harness's (< the harness, > the document)" >&2
+    status=1
+fi
 exit "$status"
