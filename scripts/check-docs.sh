@@ -47,6 +47,7 @@ explained scripts/ < <(grep -ohE 'echo "([^"\\]|\\.)*"[^#]*>&2' scripts/*.sh | s
     sed -E 's/[$](\{[^}]*\}|\([^)]*\)|[A-Za-z_0-9]+)/\n/g' | sed -E 's/^ +| +$//g' | grep -E '.{6}')
 
 # The words of the case table: as the harness lists them, and as the table in docs/testing.md does.
+# shellcheck disable=SC2016 # Markdown's backquotes, not the shell's
 if ! diff <(bash tests/end_to_end.sh - words | sort) \
     <(sed -nE 's/^\| ([a-z]+) \| `([^`]+)` \|.*/\1 \2/p' docs/testing.md | sort) >&2; then
     echo "docs/testing.md: the table's words differ from the harness's (< the harness, > the document)" >&2

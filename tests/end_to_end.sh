@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# Runs the program as a user would: `end_to_end.sh DESKTOP start|stop` brings a desktop up or down
-# for CTest; `end_to_end.sh DESKTOP NAME COLUMNS...` runs a row of end_to_end.txt on it;
-# `end_to_end.sh - words` lists the words that the table's columns may use. As root, the program
-# and the Wayland desktops run as nobody, on copies of what they read. Set by CMake: E2E_PROGRAM,
-# E2E_PRELOAD (not under Wine), E2E_FRAME_COUNTER, E2E_STATE, E2E_LOG, E2E_KEEP_LOADED, and
+# Runs the program as a user would: `end_to_end.sh DESKTOP start|stop` brings a desktop up or down;
+# `end_to_end.sh DESKTOP NAME COLUMNS...` runs a row of end_to_end.txt on it; `end_to_end.sh - words`
+# lists the words its columns may use. As root, the program and the Wayland desktops run as nobody.
+# Set by CMake: E2E_PROGRAM, E2E_PRELOAD, E2E_FRAME_COUNTER, E2E_STATE, E2E_LOG, E2E_KEEP_LOADED, and
 # E2E_TIMEOUT, CTest's limit for a case, within which every wait of the case ends.
 set -u
 desktop=$1 here=$(dirname "$(realpath "$0")") patience=20 deadline=$((SECONDS + ${E2E_TIMEOUT:-120} - 15))
@@ -65,8 +64,7 @@ stop() { # ends the desktop, if it was started, and keeps its log in $E2E_LOG
     rm -rf "$state" 2>/dev/null || { sleep 1; rm -rf "$state"; }
 }
 
-# The shader files a row may name: each kind writes file $1 as a broken, odd or altered copy of the
-# program's own, $good. An edit fails, naming itself, where it changes nothing in the program's file.
+# The shader kinds a row may name: each writes file $1, a broken, odd or altered copy of $good.
 shader_good() { cp "$good" "$1"; }
 shader_missing() { :; }
 shader_unreadable() { cp "$good" "$1" && chmod 000 "$1"; }
@@ -123,8 +121,7 @@ syntax_error=($'\nShader compilation failed\\.\n0:' $'\\(1\\): error: syntax err
 pattern[vertex-syntax]=${pattern[healthy]}${syntax_error[0]}11${syntax_error[1]}
 pattern[fragment-syntax]=${pattern[healthy]}${syntax_error[0]}8${syntax_error[1]}
 pattern[no-vertex]=$'Vertex shader file \\.\\./Tarvelin/Shaders/shadername\\.vert does not exist\\.\n'${pattern[not-built]}
-# The X server gone, Xlib writes one of two lines, ending in CR LF, and ends the process before
-# glfwTerminate, as the leak check says; on Wayland GTK (libdecor's plugin) may do so first.
+# Xlib's lines (ending in CR LF) or GTK's, which end the process before glfwTerminate; or the program's.
 pattern[desktop-gone]=$'((X connection to :[0-9]+ broken \\(explicit kill or server shutdown\\)\\.|XIO: +fatal IO error [^\n]+\r\n[^\n]+)\r(\nleak: .*)?|Lost the connection to the Wayland display\\.|Gdk-Message: [0-9:.]+: Error reading events from display: Broken pipe(\nleak: .*)?)'
 pattern[vertex-too-large]=$'Vertex shader file \\.\\./Tarvelin/Shaders/shadername\\.vert is too large: over 64 MiB\\.\n'${pattern[not-built]}
 pattern[not-srgb]='The framebuffer does not encode sRGB: the picture will look too dark\.'
@@ -139,8 +136,7 @@ not() { ! "$@"; }
 ended_or_drew_since() { ! running || drew_since "$1"; }
 err_lines() { (($(wc -l <"$dir/err") >= $1)); }
 
-# Takes a picture of the window and checks that the triangle fills its largest centred square, at
-# the angle of $1 s, the picture $2 (WIDTHxHEIGHT) and the corners the colours $3, each if given.
+# Whether a picture of the window shows the triangle at $1 s, the picture $2 (WxH), the corners $3.
 shows_triangle() {
     local picture=$dir/picture
     echo "no picture could be taken" >"$dir/picture.txt" && take_picture "$picture.png" &&
@@ -195,8 +191,7 @@ ending_readme-picture() { local corners && corners=$(readme_says corners) && che
 ending_picture-800x800() { check_picture "$time" 800x800; press Escape hold; }
 # What a frame leaves behind shows after 60 degrees, where a black point is to be.
 ending_clock-moves() { check_picture "$time" && kill -USR1 "$pid" && check_picture "$later"; quit; }
-# Paced by the compositor, natively on Wayland: in view (the second lap) half to twice the monitor's
-# 60 a second; hidden (the second lap after hiding), with no word from it, about 10.
+# Natively on Wayland: in view (the second lap) half to twice the monitor's 60; hidden, about 10.
 ending_frame-rate() {
     local lap=2
     { wait_for laps_written $lap && (($(lap_rate $lap) >= 60 / 2 && $(lap_rate $lap) <= 2 * 60)); } ||
@@ -208,9 +203,8 @@ ending_frame-rate() {
 # What the desktop shows of the window, as the desktop's own check says.
 ending_named-tarvelin() { named_tarvelin || fail "the desktop does not name the window tarvelin"; quit; }
 ending_framed-by-title-bar() { framed_by_title_bar || fail "the desktop draws no title bar around 800 x 800"; quit; }
-# The desktop goes away, on a desktop of the case's own: at once; or, the program stopped (by its
-# preload, E2E_BREAK=stop-between-frames), before it writes to the X server; or with events for the
-# hidden window waiting unread when it goes.
+# The desktop (the case's own) goes away: at once; while the program has stopped itself
+# (E2E_BREAK=stop-between-frames), before it writes; or as the hidden window's events arrive.
 ending_desktop-ends() { end_desktop "${display_server:?}"; }
 ending_desktop-ends-then-written() {
     wait_for in_state T && end_desktop "$display_server" && wait_for not xdotool getdisplaygeometry 2>/dev/null &&
@@ -268,9 +262,8 @@ run_case() {
     # shellcheck disable=SC2046 # the keys held, and the keyboard kept on the seat
     kill $(jobs -p) 2>/dev/null
     if [[ $ending == desktop-ends* ]]; then end_desktop; else release_keys; fi # the case's own desktop
-    # Without the lines that a container or Wine adds: GTK's image loader (Glycin, from Debian 14 on)
-    # cannot sandbox itself with bwrap where there are no user namespaces, and says so; Wine reports a
-    # page fault in 1 run in 100 (llvmpipe or softpipe) that else ends as it should, exit code 0 too.
+    # Without what a container adds (GTK's image loader cannot sandbox itself without user namespaces)
+    # and Wine's page fault in 1 run in 100 that else ends as it should (docs/windows.md).
     out=$(<"$dir/out") err=$(grep -vxE 'WARNING: Glycin running without sandbox\. .*|wine: Unhandled page fault on execute access to .*' "$dir/err")
     # libwayland's wire log, where the case asks for it, which then leaves stderr.
     if [[ $env == *WAYLAND_DEBUG* ]]; then
@@ -295,8 +288,7 @@ make_shader() {
     if declare -F "shader_$1" >/dev/null; then "shader_$1" "$dir/Tarvelin/Shaders/shadername.$2"; else fail "no shader kind $1"; fi
 }
 
-# The words that the table's columns may use, a line each: desktop, kind, ending or pattern, then
-# the word; and the variables of the environment column that the harness or the preload reads.
+# The words of the table's columns, a line each: COLUMN WORD (variable: those read from the environment).
 words() {
     local file && for file in "$here"/desktops/*.sh; do [[ $file == */interface.sh ]] || echo "desktop $(basename "$file" .sh)"; done
     compgen -A function shader_ | sed 's/^shader_/kind /' && compgen -A function ending_ | sed 's/^ending_/ending /'

@@ -1,5 +1,5 @@
 """Reads what an end-to-end run left behind: `read_results.py picture|frame-callbacks|memcheck ARGS`
-prints what it found wrong, and exits with 1 if anything was."""
+prints what it found wrong (picture: every point it read, too), and exits with 1 if anything was."""
 import math, re, sys
 import xml.etree.ElementTree as ElementTree
 from collections import Counter
