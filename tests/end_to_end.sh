@@ -122,7 +122,7 @@ pattern[vertex-syntax]=${pattern[healthy]}${syntax_error[0]}11${syntax_error[1]}
 pattern[fragment-syntax]=${pattern[healthy]}${syntax_error[0]}8${syntax_error[1]}
 pattern[no-vertex]=$'Vertex shader file \\.\\./Tarvelin/Shaders/shadername\\.vert does not exist\\.\n'${pattern[not-built]}
 # Xlib's lines (ending in CR LF) or GTK's, which end the process before glfwTerminate; or the program's.
-pattern[desktop-gone]=$'((X connection to :[0-9]+ broken \\(explicit kill or server shutdown\\)\\.|XIO: +fatal IO error [^\n]+\r\n[^\n]+)\r(\nleak: .*)?|Lost the connection to the Wayland display\\.|Gdk-Message: [0-9:.]+: Error reading events from display: Broken pipe(\nleak: .*)?)'
+pattern[desktop-gone]=$'((X connection to :[0-9]+ broken \\(explicit kill or server shutdown\\)\\.|XIO: +fatal IO error [^\n]+\r\n[^\n]+)\r(\nleak: .*)?|Lost the connection to the Wayland display\\.|Gdk-Message: [0-9:.]+: (Error reading events from display: Broken pipe|Lost connection to Wayland compositor\\.)(\nleak: .*)?)'
 pattern[vertex-too-large]=$'Vertex shader file \\.\\./Tarvelin/Shaders/shadername\\.vert is too large: over 64 MiB\\.\n'${pattern[not-built]}
 pattern[not-srgb]='The framebuffer does not encode sRGB: the picture will look too dark\.'
 pattern[no-fragment]=$'Fragment shader file \\.\\./Tarvelin/Shaders/shadername\\.frag does not exist\\.\n'${pattern[not-built]}

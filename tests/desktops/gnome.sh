@@ -38,7 +38,7 @@ DBUS_SESSION_BUS_ADDRESS=unix:path=$home/bus DBUS_SYSTEM_BUS_ADDRESS=unix:path=$
         global.stage.connect("captured-event", (stage, event) => {
             e2e.keys_seen += event.type() == Clutter.EventType.KEY_PRESS;
             return Clutter.EVENT_PROPAGATE;
-        })' || return
+        })' >/dev/null || return
     wait_for keyboard_set_up && wait_for pointer_at 1 1000 || return
     [[ -n $native_wayland ]] && return
     local display && display=$(shell_eval 'imports.gi.GLib.getenv("DISPLAY")') || return
