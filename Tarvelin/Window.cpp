@@ -3,9 +3,15 @@
 
 #include "Window.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -19,10 +25,29 @@ void reportWindowLibraryError(int /*code*/, const char* description)
     std::cerr << description << std::endl;
 }
 
+#ifndef _WIN32
+// A standard stream that whoever started the program closed leaves its descriptor free, and the
+// next file opened takes the lowest free one: the display connection would, and the program's
+// lines would go into it, where the display server reads them as a request and the run hangs.
+// Each closed one is opened on /dev/null (open takes that same lowest descriptor), so that what
+// is written to a closed stream is dropped.
+void openClosedStandardStreams()
+{
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        }
+    }
+}
+#endif
+
 } // namespace
 
 bool startWindowLibrary()
 {
+#ifndef _WIN32
+    openClosedStandardStreams();
+#endif
     glfwSetErrorCallback(reportWindowLibraryError);
 #ifdef SIGPIPE
     // An X server that goes away closes the connection under the program, and a write to it would

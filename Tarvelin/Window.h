@@ -6,8 +6,9 @@
 // glew.h must come first: it replaces the system's GL header.
 #include <GLFW/glfw3.h>
 
-// Starts the window library on the window system of the user's session; false on failure. From
-// here on, every error the window library reports is written to standard error as it happens.
+// Starts the window library on the window system of the user's session; false on failure. A
+// standard stream found closed is first opened on /dev/null (not on Windows). From here on, every
+// error the window library reports is written to standard error as it happens.
 bool startWindowLibrary();
 
 // Opens the 800 x 800 window with a current OpenGL 3.2 core-profile context; null on failure.
