@@ -23,10 +23,10 @@ packages=(cmake g++ make pkg-config libglfw3-dev libglew-dev libglm-dev libwayla
 if [[ ${1:-} == --tests ]]; then
     # i3 and sway are the tiling desktops the tests run on; wtype, grim and jq drive sway; python3
     # reads the results. GNOME Shell runs with its accessibility bus, as on a GNOME desktop, and its
-    # Xwayland; KWin with its Breeze title bars, on a session bus of its own. shellcheck and
-    # clang-format check the code.
+    # Xwayland; KWin, in its Wayland and its X11 session, with its Breeze title bars, on a session
+    # bus of its own. shellcheck and clang-format check the code.
     packages+=(libgtest-dev libx11-dev valgrind i3-wm sway wtype grim jq python3
-        gnome-shell at-spi2-core xwayland kwin-wayland kwin-style-breeze dbus shellcheck clang-format)
+        gnome-shell at-spi2-core xwayland kwin-wayland kwin-x11 kwin-style-breeze dbus shellcheck clang-format)
     purpose="the tests"
 elif [[ ${1:-} == --windows ]]; then
     packages+=(mingw-w64 wine wine64 dpkg-dev) purpose="the Windows build"

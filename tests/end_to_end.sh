@@ -28,6 +28,7 @@ desktop_processes() { # [NAME]: the processes of the desktop in $desk, or those 
             grep -qxzF "E2E_DESKTOP=$desk" "$environ" 2>/dev/null; then echo "$pid"; fi
     done
 }
+none_left() { [[ -z $(desktop_processes "$1") ]]; } # of the desktop in $desk, named $1
 # shellcheck disable=SC2046 # the processes, a word each
 end_desktop() { kill -KILL $(desktop_processes "$@") 2>/dev/null; return 0; } # those already gone too
 
@@ -72,7 +73,6 @@ shader_folder() { mkdir "$1"; }
 shader_fifo() { mkfifo "$1"; }
 shader_empty() { : >"$1"; }
 shader_too-large() { truncate -s 3G "$1"; } # sparse: larger than any shader, on no disk space
-shader_binary() { head -c 4096 /dev/urandom >"$1"; }
 shader_nul() { edited "$1" '3s/^/\x0/'; }
 shader_crlf() { edited "$1" 's/$/\r/'; }
 shader_ctrl-z() { edited "$1" '1s|$|\n// Ctrl-Z, the end of a text file to Windows: \x1a|'; }
@@ -210,10 +210,19 @@ ending_desktop-ends-then-written() {
     wait_for in_state T && end_desktop "$display_server" && wait_for not xdotool getdisplaygeometry 2>/dev/null &&
         kill -CONT "$pid"
 }
+# KWin's X11 session: its window manager and compositor killed, the X server stays; the window
+# goes on drawing, and Esc still ends the run.
+ending_window-manager-ends() {
+    local ticks && ticks=$(cpu_ticks) && end_desktop kwin_x11 && wait_for none_left kwin_x11 &&
+        wait_for drew_since "$ticks" && press Escape hold
+}
 ending_desktop-ends-busy() {
     local server && server=$(desktop_processes "$display_server") && [[ -n $server ]] && hide other-workspace || return
     window_command fullscreen && window_command fullscreen && kill -KILL "$server"
 }
+
+# Closes the standard stream that E2E_CLOSE names in $1, as a launcher or a service may leave it.
+close_stream() { case $1 in *E2E_CLOSE=stdout*) exec >&- ;; *E2E_CLOSE=stderr*) exec 2>&- ;; esac; }
 
 # Ends the run the way $1 says, once the window is there, and sets rc to the exit code.
 end_run() {
@@ -238,7 +247,7 @@ run_case() {
     dir=$(mktemp -d "$state/case.XXXXXX") && chmod 755 "$dir" && mkdir -p "$dir/bin" "$dir/Tarvelin/Shaders"
     { make_shader "$vert" vert && make_shader "$frag" frag; } || { cat "$dir/failure" && return 1; }
     # The desktop goes away under the program: one of the case's own, so that later cases have theirs.
-    [[ $ending != desktop-ends* ]] || new_desktop "$dir/desktop" || return 1
+    [[ $ending != desktop-ends* && $ending != window-manager-ends ]] || new_desktop "$dir/desktop" || return 1
     local preload=$state/${E2E_PRELOAD##*/}
     if [[ $ending == frame-rate ]]; then # the frame counter appends its figures to a file of the user's
         preload+=:$state/${E2E_FRAME_COUNTER##*/} env+=" BENCH_OUT=$dir/frames"
@@ -255,13 +264,13 @@ run_case() {
     [[ $ending == close-no-keyboard ]] || keyboard_on_seat
     started=$SECONDS
     # shellcheck disable=SC2086 # the case's environment changes are separate words
-    (cd "$dir/bin" && exec "${as_user[@]}" "${launch[@]}" env $env "${runner[@]}" "$state/${E2E_PROGRAM##*/}") \
+    (cd "$dir/bin" && close_stream "$env" && exec "${as_user[@]}" "${launch[@]}" env $env "${runner[@]}" "$state/${E2E_PROGRAM##*/}") \
         >"$dir/out" 2>"$dir/err" 3>"$dir/memcheck.xml" &
     pid=$! job=$! # pid: the program, which a desktop's find_window may name more closely
     end_run "$ending"
     # shellcheck disable=SC2046 # the keys held, and the keyboard kept on the seat
     kill $(jobs -p) 2>/dev/null
-    if [[ $ending == desktop-ends* ]]; then end_desktop; else release_keys; fi # the case's own desktop
+    if [[ -d $dir/desktop ]]; then end_desktop; else release_keys; fi # the case's own desktop
     # Without what a container adds (GTK's image loader cannot sandbox itself without user namespaces)
     # and Wine's page fault in 1 run in 100 that else ends as it should (docs/windows.md).
     out=$(<"$dir/out") err=$(grep -vxE 'WARNING: Glycin running without sandbox\. .*|wine: Unhandled page fault on execute access to .*' "$dir/err")
@@ -292,7 +301,7 @@ make_shader() {
 words() {
     local file && for file in "$here"/desktops/*.sh; do [[ $file == */interface.sh ]] || echo "desktop $(basename "$file" .sh)"; done
     compgen -A function shader_ | sed 's/^shader_/kind /' && compgen -A function ending_ | sed 's/^ending_/ending /'
-    printf 'pattern %s\n' "${!pattern[@]}" && printf 'variable %s\n' E2E_TIME E2E_MEMCHECK E2E_BREAK
+    printf 'pattern %s\n' "${!pattern[@]}" && printf 'variable %s\n' E2E_TIME E2E_MEMCHECK E2E_BREAK E2E_CLOSE
 }
 
 case $2 in

@@ -1,12 +1,8 @@
 // Preloaded into the program by the end-to-end tests: stops the window library's clock at E2E_TIME
 // seconds ("9,15": at 9 s, then at 15 s once SIGUSR1 arrives); writes a "leak: ..." line for each
-// GL object left at glfwTerminate, a missing glfwTerminate and files left open at exit. It stands
-// in for a driver that gives no more than the window asked for: a framebuffer that does not encode
-// sRGB unless asked. E2E_BREAK stands in for a broken stack: "loader" (GLEW finds no entry point),
-// "vertex-arrays" (nor GLFW glGenVertexArrays), "no-version" (no OpenGL version), "glfw-error"
-// (GLFW reports an error), "linear-framebuffer" (no sRGB, though asked); or "stop-between-frames"
-// stops the program after its first frame (SIGSTOP), and once continued has it write to the X
-// server.
+// GL object left at glfwTerminate, a missing glfwTerminate and files left open at exit; gives a
+// framebuffer that does not encode sRGB unless asked, as a strict driver does; and stands in for
+// the broken stack that E2E_BREAK names (see the functions below).
 #define GLFW_INCLUDE_GLEXT // the types and names of the entry points beyond OpenGL 1.1
 #include <GLFW/glfw3.h>
 
@@ -37,15 +33,6 @@ bool srgb_asked = false;
 template <typename Function> Function* next(const char* name)
 {
     return reinterpret_cast<Function*>(dlsym(RTLD_NEXT, name));
-}
-
-void stopClock(const char* times)
-{
-    std::istringstream list(times);
-    for (std::string time; std::getline(list, time, ',');) {
-        stopped_times.push_back(std::atof(time.c_str()));
-    }
-    std::signal(SIGUSR1, [](int) { clock_moves = clock_moves + 1; }); // on to the next time
 }
 
 // The files and folders open, by descriptor. Sockets, pipes and anonymous memory are left out: the
@@ -91,9 +78,11 @@ extern "C" int glfwInit()
 {
     initialised = true;
     inherited_files = openFiles();
-    if (const char* times = std::getenv("E2E_TIME")) {
-        stopClock(times);
+    std::istringstream times(std::getenv("E2E_TIME") != nullptr ? std::getenv("E2E_TIME") : "");
+    for (std::string time; std::getline(times, time, ',');) {
+        stopped_times.push_back(std::atof(time.c_str()));
     }
+    std::signal(SIGUSR1, [](int) { clock_moves = clock_moves + 1; }); // on to the next time
     const std::string faults = ",loader,vertex-arrays,no-version,glfw-error,linear-framebuffer,"
                                "stop-between-frames,";
     if (!fault.empty() && faults.find("," + fault + ",") == std::string::npos) {

@@ -1,19 +1,24 @@
-# KWin, headless on a 1280 x 1024 output with two virtual desktops and a session bus of its own,
-# driven by scripts; the program runs natively on Wayland. No case types (KWin lets only authorised
-# programs type) or takes a picture (KWin 6 takes none without a GPU: its screenshots need OpenGL).
+# KWin's Wayland session, headless on a 1280 x 1024 output with two virtual desktops and a session
+# bus of its own, driven by scripts; the program runs natively on Wayland. No case types (KWin lets
+# only authorised programs type) or takes a picture (KWin 6 takes none without a GPU: its
+# screenshots need OpenGL).
 
 start_desktop() {
-    local home=$desk/home
-    echo "export HOME=$home XDG_RUNTIME_DIR=$home WAYLAND_DISPLAY=kwin \
-DBUS_SESSION_BUS_ADDRESS=unix:path=$home/bus" >"$desk/env" && source "$desk/env"
-    # Two virtual desktops; and a copy of KWin, whose file capability a container refuses to grant.
-    mkdir "$home/.config" && printf '[Desktops]\nNumber=2\n' >"$home/.config/kwinrc" && chown -R "$user" "$home/.config" &&
-        install -m 755 /usr/bin/kwin_wayland "$desk/" || return
-    as_part_of_desktop "${as_user[@]}" dbus-daemon --session --nofork --address="$DBUS_SESSION_BUS_ADDRESS"
-    wait_for test -S "$home/bus" || return
-    as_part_of_desktop "${as_user[@]}" "$desk/kwin_wayland" --virtual --width 1280 --height 1024 \
-        --no-lockscreen --socket kwin
+    echo "export WAYLAND_DISPLAY=kwin" >"$desk/env" && start_session_bus || return
+    # A copy of KWin, whose file capability a container refuses to grant.
+    install -m 755 /usr/bin/kwin_wayland "$desk/" &&
+        as_part_of_desktop "${as_user[@]}" "$desk/kwin_wayland" --virtual --width 1280 --height 1024 \
+            --no-lockscreen --socket kwin
     wait_for kwin_eval '"up"' >/dev/null
+}
+# Adds a session bus of its own and KWin's settings (two virtual desktops) to the desktop's env.
+start_session_bus() {
+    local home=$desk/home
+    echo "export HOME=$home XDG_RUNTIME_DIR=$home DBUS_SESSION_BUS_ADDRESS=unix:path=$home/bus" >>"$desk/env" &&
+        source "$desk/env" && mkdir "$home/.config" && printf '[Desktops]\nNumber=2\n' >"$home/.config/kwinrc" &&
+        chown -R "$user" "$home/.config" || return
+    as_part_of_desktop "${as_user[@]}" dbus-daemon --session --nofork --address="$DBUS_SESSION_BUS_ADDRESS"
+    wait_for test -S "$home/bus"
 }
 display_server=kwin_wayland native_wayland=1 needs=(kwin_wayland:kwin-wayland dbus-daemon:dbus dbus-send:dbus)
 
@@ -29,11 +34,12 @@ kwin_eval() {
     reply=$(grep -o "$mark .*" "$desk/log") && echo "${reply#"$mark "}"
 }
 # Runs JavaScript expression $1 with the program's window as `w`.
-in_window() { kwin_eval "(w => $1)(windows.find(w => w.internalId == '$window'))"; }
+in_window() { kwin_eval "(w => $1)(windows.find(w => w.internalId == '$kwin_window'))"; }
 
-find_window() {
-    window=$(kwin_eval "windows.filter(w => w.caption == '$title').map(w => w.internalId).join()") &&
-        window=${window//\"/} && [[ -n $window ]]
+find_window() { find_kwin_window; }
+find_kwin_window() {
+    kwin_window=$(kwin_eval "windows.filter(w => w.caption == '$title').map(w => w.internalId).join()") &&
+        kwin_window=${kwin_window//\"/} && [[ -n $kwin_window ]]
 }
 hidden() {
     [[ $(in_window 'w.minimized || !(kwin5 ? w.desktop == workspace.currentDesktop :
@@ -48,6 +54,7 @@ window_command() {
 named_tarvelin() { [[ $(in_window 'w.resourceClass') == '"tarvelin"' ]]; }
 # KWin's own title bar: the frame reaches 20 pixels or more above the 800 x 800 client area.
 framed_by_title_bar() {
-    [[ $(in_window '((f, c) => c.width == 800 && c.height == 800 && f.y + 20 <= c.y && f.x <= c.x &&
-        f.x + f.width >= c.x + c.width)(w.frameGeometry, w.clientGeometry || w.bufferGeometry)') == true ]]
+    [[ $(in_window "((f, c) => c.width == 800 && c.height == 800 && f.y + 20 <= c.y && f.x <= c.x &&
+        f.x + f.width >= c.x + c.width)(w.frameGeometry, $(client_area))") == true ]]
 }
+client_area() { echo 'w.clientGeometry || w.bufferGeometry'; } # the window's own, within the frame
