@@ -26,13 +26,12 @@ DBUS_SESSION_BUS_ADDRESS=unix:path=$home/bus DBUS_SYSTEM_BUS_ADDRESS=unix:path=$
         const seat = Clutter.get_default_backend().get_default_seat();
         const keyboard = seat.create_virtual_device(Clutter.InputDeviceType.KEYBOARD_DEVICE);
         const pointer = seat.create_virtual_device(Clutter.InputDeviceType.POINTER_DEVICE);
-        const { PRESSED, RELEASED } = Clutter.KeyState, button = Clutter.ButtonState;
         globalThis.e2e = {
-            window: id => global.get_window_actors().map(a => a.meta_window).find(w => w.get_id() == id),
-            key: (name, state) => keyboard.notify_keyval(now(), Clutter[`KEY_${name}`], state),
+            window: test => global.get_window_actors().map(a => a.meta_window).find(test),
+            key: (name, state) => keyboard.notify_keyval(now(), Clutter[`KEY_${name}`], Clutter.KeyState[state]),
             move: (x, y) => pointer.notify_absolute_motion(now(), x, y),
-            click: () => [pointer.notify_button(now(), Clutter.BUTTON_PRIMARY, button.PRESSED),
-                pointer.notify_button(now(), Clutter.BUTTON_PRIMARY, button.RELEASED)],
+            click: () => ["PRESSED", "RELEASED"].map(state =>
+                pointer.notify_button(now(), Clutter.BUTTON_PRIMARY, Clutter.ButtonState[state])),
             keys_seen: 0,
         };
         global.stage.connect("captured-event", (stage, event) => {
@@ -55,13 +54,10 @@ shell_eval() {
         --object-path /org/gnome/Shell --method org.gnome.Shell.Eval "$1") && [[ $reply == "(true, '"* ]] &&
         reply=${reply#"(true, '"} reply=${reply%"')"} && printf "%s${reply:+\\n}" "$reply"
 }
-# Runs JavaScript $1 with the program's window as `w`, and Clutter's key states at hand.
-in_window() { shell_eval "const w = e2e.window($window), {PRESSED, RELEASED} = imports.gi.Clutter.KeyState; $1"; }
+# Runs JavaScript $1 with the program's window as `w`.
+in_window() { shell_eval "const w = e2e.window(w => w.get_id() == $window); $1"; }
 
-find_window() {
-    window=$(shell_eval "global.get_window_actors().map(a => a.meta_window)
-        .find(w => w.get_title() === '$title')?.get_id() ?? 0") && [[ $window != 0 ]]
-}
+find_window() { window=$(shell_eval "e2e.window(w => w.get_title() === '$title')?.get_id() ?? 0") && [[ $window != 0 ]]; }
 hidden() {
     [[ $(in_window '!w.showing_on_its_workspace() ||
         !w.located_on_workspace(global.workspace_manager.get_active_workspace())') == true ]]
@@ -83,10 +79,10 @@ take_picture() {
 }
 # Presses key $1 (an X keysym name) on the window, with $2 (hold) held down until release_keys.
 press() {
-    local release="e2e.key('$1', RELEASED)" && [[ $# == 2 ]] && release=
-    in_window "w.activate(global.get_current_time()); e2e.key('$1', PRESSED); $release"
+    local release="e2e.key('$1', 'RELEASED')" && [[ $# == 2 ]] && release=
+    in_window "w.activate(global.get_current_time()); e2e.key('$1', 'PRESSED'); $release"
 }
-release_keys() { shell_eval 'e2e.key("Escape", imports.gi.Clutter.KeyState.RELEASED)'; }
+release_keys() { shell_eval 'e2e.key("Escape", "RELEASED")'; }
 # Clicks the close button of the title bar that GNOME (on Xwayland) or libdecor (on Wayland) draws,
 # on Xwayland once Xwayland has the pointer there: else 1 click in 3 lands where it was before.
 # shellcheck disable=SC2086 # the shell's answer, split into its numbers
@@ -98,8 +94,7 @@ click_close_button() {
 }
 # Types Shift, and tells whether the shell has seen a key yet.
 keyboard_set_up() {
-    [[ $(shell_eval 'e2e.key("Shift_L", imports.gi.Clutter.KeyState.PRESSED);
-        e2e.key("Shift_L", imports.gi.Clutter.KeyState.RELEASED); e2e.keys_seen') != 0 ]]
+    [[ $(shell_eval 'e2e.key("Shift_L", "PRESSED"); e2e.key("Shift_L", "RELEASED"); e2e.keys_seen') != 0 ]]
 }
 # Moves the pointer to $1, $2, and tells whether the shell has it there.
 pointer_at() { shell_eval "e2e.move($1, $2); global.get_pointer().slice(0, 2).join(' ')" | grep -qx "\"$1 $2\""; }
