@@ -134,6 +134,7 @@ in_state() { local stat && read -ra stat <"/proc/$pid/stat" && [[ ${stat[2]} == 
 running() { [[ -e /proc/$pid ]] && ! in_state Z; }
 not() { ! "$@"; }
 ended_or_drew_since() { ! running || drew_since "$1"; }
+found_or_ended() { find_window || ! running; } # a program that ended is waited for no longer
 err_lines() { (($(wc -l <"$dir/err") >= $1)); }
 
 # Whether a picture of the window shows the triangle at $1 s, the picture $2 (WxH), the corners $3.
@@ -226,7 +227,7 @@ close_stream() { case $1 in *E2E_CLOSE=stdout*) exec >&- ;; *E2E_CLOSE=stderr*) 
 
 # Ends the run the way $1 says, once the window is there, and sets rc to the exit code.
 end_run() {
-    if [[ $1 != none ]] && ! wait_for find_window; then fail "no window titled $title"
+    if [[ $1 != none ]] && ! { wait_for found_or_ended && find_window; }; then fail "no window titled $title"
     elif ! "ending_$1"; then fail "ending $1: a step failed (see the lines above, or the desktop's log)"; fi
     wait_for not running || { kill -CONT "$pid"; kill -KILL "$pid"; fail "did not end within $((SECONDS - started)) s; killed"; }
     wait "$job"; rc=$?
