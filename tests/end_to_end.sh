@@ -214,7 +214,7 @@ ending_desktop-ends-then-written() {
 # KWin's X11 session: its window manager and compositor killed, the X server stays; the window
 # goes on drawing, and Esc still ends the run.
 ending_window-manager-ends() {
-    local ticks && ticks=$(cpu_ticks) && end_desktop kwin_x11 && wait_for none_left kwin_x11 &&
+    local ticks && ticks=$(cpu_ticks) && ! none_left kwin_x11 && end_desktop kwin_x11 && wait_for none_left kwin_x11 &&
         wait_for drew_since "$ticks" && press Escape hold
 }
 ending_desktop-ends-busy() {
