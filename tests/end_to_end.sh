@@ -137,12 +137,12 @@ ended_or_drew_since() { ! running || drew_since "$1"; }
 found_or_ended() { find_window || ! running; } # a program that ended is waited for no longer
 err_lines() { (($(wc -l <"$dir/err") >= $1)); }
 
-# Whether a picture of the window shows the triangle at $1 s, the picture $2 (WxH), the corners $3.
+# Whether a picture of the window shows the triangle at $1 s, with the corners $2 (red,green,blue).
 shows_triangle() {
     local picture=$dir/picture
     echo "no picture could be taken" >"$dir/picture.txt" && take_picture "$picture.png" &&
         convert "$picture.png" -depth 8 "$picture.ppm" || return
-    python3 "$state/read_results.py" picture "$picture.ppm" "${1:--}" "${2:--}" "${3:--}" &>"$dir/picture.txt"
+    python3 "$state/read_results.py" picture "$picture.ppm" "${1:--}" "${2:--}" &>"$dir/picture.txt"
 }
 check_picture() { wait_for shows_triangle "$@" || cat "$dir/picture.txt" >>"$dir/failure"; }
 # Runs read_results.py's check $1 on the files after it; what it finds wrong, or its crash, fails the case.
@@ -162,7 +162,6 @@ press_while_stopped() {
 closed_by_a_click() { ! running || { click_close_button; sleep 0.5; ! running; }; }
 # Ends a run that has shown what the case looks for: Esc held, or where no key is typed, a close.
 quit() { if declare -F press >/dev/null; then press Escape hold; else window_command close; fi; }
-# Hides the window, or fails the case saying so.
 hide() { { window_command "$1" && wait_for hidden; } || { fail "the window was not hidden ($1)" && return 1; }; }
 
 # The endings a row may name, once the window is there (but none). A step that fails fails the case.
@@ -188,8 +187,7 @@ ending_minimise-then-show() {
 }
 ending_errors-then-escape() { wait_for err_lines 2 && press Escape hold; }
 ending_picture() { check_picture "$time"; quit; }
-ending_readme-picture() { local corners && corners=$(readme_says corners) && check_picture "$time" "" "$corners"; quit; }
-ending_picture-800x800() { check_picture "$time" 800x800; press Escape hold; }
+ending_readme-picture() { local corners && corners=$(readme_says corners) && check_picture "$time" "$corners"; quit; }
 # What a frame leaves behind shows after 60 degrees, where a black point is to be.
 ending_clock-moves() { check_picture "$time" && kill -USR1 "$pid" && check_picture "$later"; quit; }
 # Natively on Wayland: in view (the second lap) half to twice the monitor's 60; hidden, about 10.
@@ -292,7 +290,6 @@ run_case() {
     return 1
 }
 
-# Writes shader file .../Shaders/shadername.$2 of the case as kind $1.
 make_shader() {
     local good=$here/../Tarvelin/Shaders/shadername.$2
     if declare -F "shader_$1" >/dev/null; then "shader_$1" "$dir/Tarvelin/Shaders/shadername.$2"; else fail "no shader kind $1"; fi
