@@ -74,7 +74,6 @@ shader_fifo() { mkfifo "$1"; }
 shader_empty() { : >"$1"; }
 shader_too-large() { truncate -s 3G "$1"; } # sparse: larger than any shader, on no disk space
 shader_nul() { edited "$1" '3s/^/\x0/'; }
-shader_crlf() { edited "$1" 's/$/\r/'; }
 shader_ctrl-z() { edited "$1" '1s|$|\n// Ctrl-Z, the end of a text file to Windows: \x1a|'; }
 shader_large() { cp "$good" "$1" && yes '// a comment line that pads this file out to megabytes' | head -n 120000 >>"$1"; }
 shader_syntax() { edited "$1" 's/void main()/void main(/'; }
