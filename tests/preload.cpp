@@ -1,8 +1,8 @@
 // Preloaded into the program by the end-to-end tests: stops the window library's clock at E2E_TIME
 // seconds ("9,15": at 9 s, then at 15 s once SIGUSR1 arrives); writes a "leak: ..." line for each
-// GL object left at glfwTerminate, a missing glfwTerminate and files left open at exit; gives a
-// framebuffer that does not encode sRGB unless asked, as a strict driver does; and stands in for
-// the broken stack that E2E_BREAK names (see the functions below).
+// GL object left at glfwTerminate and for a missing glfwTerminate; gives a framebuffer that does
+// not encode sRGB unless asked, as a strict driver does; and stands in for the broken stack that
+// E2E_BREAK names (see the functions below).
 #define GLFW_INCLUDE_GLEXT // the types and names of the entry points beyond OpenGL 1.1
 #include <GLFW/glfw3.h>
 
@@ -13,7 +13,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -21,10 +20,8 @@
 
 namespace {
 
-bool initialised = false;
-bool terminated = false;
-std::string inherited_files;       // open when the program started the window library
-std::vector<double> stopped_times; // empty: the clock runs
+bool window_library_running = false; // between glfwInit and glfwTerminate
+std::vector<double> stopped_times;   // empty: the clock runs
 volatile std::sig_atomic_t clock_moves = 0;
 
 const std::string fault = std::getenv("E2E_BREAK") != nullptr ? std::getenv("E2E_BREAK") : "";
@@ -35,31 +32,11 @@ template <typename Function> Function* next(const char* name)
     return reinterpret_cast<Function*>(dlsym(RTLD_NEXT, name));
 }
 
-// The files and folders open, by descriptor. Sockets, pipes and anonymous memory are left out: the
-// libraries that draw a window's decorations (GTK) keep their own desktop connections to the end.
-std::string openFiles()
-{
-    std::string files;
-    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
-        std::error_code gone; // the iterator's own descriptor is closed by the time it is read
-        const std::string target = std::filesystem::read_symlink(fd, gone).string();
-        if (target.rfind('/', 0) == 0 && target.rfind("/memfd:", 0) != 0) {
-            files += fd.path().filename().string() + " -> " + target + "\n";
-        }
-    }
-    return files;
-}
-
+// A process that the program starts inherits the preload, and never starts the window library.
 __attribute__((destructor)) void reportAtExit()
 {
-    if (!initialised) {
-        return; // not the program: a process it started, which inherited the preload
-    }
-    if (!terminated) {
+    if (window_library_running) {
         std::fprintf(stderr, "leak: glfwTerminate was not called\n");
-    }
-    if (const std::string files = openFiles(); files != inherited_files) {
-        std::fprintf(stderr, "leak: files open at exit:\n%s", files.c_str());
     }
 }
 
@@ -70,24 +47,17 @@ extern "C" double glfwGetTime()
     if (stopped_times.empty()) {
         return next<double()>("glfwGetTime")();
     }
-    const auto last = stopped_times.size() - 1;
-    return stopped_times[std::min(static_cast<std::size_t>(clock_moves), last)];
+    return stopped_times[std::min<std::size_t>(clock_moves, stopped_times.size() - 1)];
 }
 
 extern "C" int glfwInit()
 {
-    initialised = true;
-    inherited_files = openFiles();
+    window_library_running = true;
     std::istringstream times(std::getenv("E2E_TIME") != nullptr ? std::getenv("E2E_TIME") : "");
     for (std::string time; std::getline(times, time, ',');) {
         stopped_times.push_back(std::atof(time.c_str()));
     }
     std::signal(SIGUSR1, [](int) { clock_moves = clock_moves + 1; }); // on to the next time
-    const std::string faults = ",loader,vertex-arrays,no-version,glfw-error,linear-framebuffer,"
-                               "stop-between-frames,";
-    if (!fault.empty() && faults.find("," + fault + ",") == std::string::npos) {
-        std::fprintf(stderr, "preload: no E2E_BREAK %s\n", fault.c_str());
-    }
     return next<int()>("glfwInit")();
 }
 
@@ -108,7 +78,7 @@ extern "C" void glfwTerminate()
             }
         }
     }
-    terminated = true;
+    window_library_running = false;
     next<void()>("glfwTerminate")();
 }
 
