@@ -2,8 +2,7 @@
 # Runs the program as a user would: `end_to_end.sh DESKTOP start|stop` brings a desktop up or down;
 # `end_to_end.sh DESKTOP NAME COLUMNS...` runs a row of end_to_end.txt on it; `end_to_end.sh - words`
 # lists the words its columns may use. As root, the program and the Wayland desktops run as nobody.
-# Set by CMake: E2E_PROGRAM, E2E_PRELOAD, E2E_FRAME_COUNTER, E2E_STATE, E2E_LOG, E2E_KEEP_LOADED, and
-# E2E_TIMEOUT, CTest's limit for a case, within which every wait of the case ends.
+# CMake sets the E2E_ variables it reads; every wait keeps within E2E_TIMEOUT, CTest's limit for a case.
 set -u
 desktop=$1 here=$(dirname "$(realpath "$0")") patience=20 deadline=$((SECONDS + ${E2E_TIMEOUT:-120} - 15))
 title='Realtime Rendering - OpenGL 3.2 core profile (GLFW)'
@@ -22,11 +21,10 @@ fail() { echo "$*" >>"$dir/failure"; } # what the case found wrong, a line each
 as_part_of_desktop() { E2E_DESKTOP=$desk setsid "$@" </dev/null &>>"$desk/log" & }
 desktop_processes() { # [NAME]: the processes of the desktop in $desk, or those named NAME
     local environ pid
-    for environ in /proc/[0-9]*/environ; do
+    while read -r environ; do
         pid=${environ#/proc/} pid=${pid%/environ}
-        if [[ -z ${1:-} || $(cat "/proc/$pid/comm" 2>/dev/null) == "$1" ]] &&
-            grep -qxzF "E2E_DESKTOP=$desk" "$environ" 2>/dev/null; then echo "$pid"; fi
-    done
+        [[ -n ${1:-} && $(cat "/proc/$pid/comm" 2>/dev/null) != "$1" ]] || echo "$pid"
+    done < <(grep -lsxzF "E2E_DESKTOP=$desk" /proc/[0-9]*/environ)
 }
 none_left() { [[ -z $(desktop_processes "$1") ]]; } # of the desktop in $desk, named $1
 # shellcheck disable=SC2046 # the processes, a word each
@@ -37,7 +35,7 @@ needs=() window_needs=()
 # shellcheck source=/dev/null # each file is checked alone
 source "$here/skip.sh" && source "$here/desktops/interface.sh"
 # shellcheck source=/dev/null # none where the harness lists its words
-[[ $desktop == - ]] || source "$here/desktops/$desktop.sh"
+[[ $desktop == - ]] || source "$here/desktops/$desktop.sh" || exit
 
 # Makes the desktop's folder $desk and starts the desktop there within a minute, or shows its log.
 new_desktop() {
@@ -62,7 +60,7 @@ stop() { # ends the desktop, if it was started, and keeps its log in $E2E_LOG
     state=$(cat "$E2E_STATE") && desk=$state/desktop && end_desktop
     cp "$desk/log" "$E2E_LOG"; rm -f "$E2E_STATE"
     # A process just killed may not have ended yet, and still hold a file there.
-    rm -rf "$state" 2>/dev/null || { sleep 1; rm -rf "$state"; }
+    wait_for rm -rf "$state" 2>/dev/null
 }
 
 # The shader kinds a row may name: each writes file $1, a broken, odd or altered copy of $good.
@@ -134,21 +132,17 @@ running() { [[ -e /proc/$pid ]] && ! in_state Z; }
 not() { ! "$@"; }
 ended_or_drew_since() { ! running || drew_since "$1"; }
 found_or_ended() { find_window || ! running; } # a program that ended is waited for no longer
-err_lines() { (($(wc -l <"$dir/err") >= $1)); }
+has_lines() { local lines && lines=$(wc -l <"$1") && ((lines >= $2)); } 2>/dev/null # file $1, $2 or more
 
 # Whether a picture of the window shows the triangle at $1 s, with the corners $2 (red,green,blue).
 shows_triangle() {
-    local picture=$dir/picture
-    echo "no picture could be taken" >"$dir/picture.txt" && take_picture "$picture.png" &&
-        convert "$picture.png" -depth 8 "$picture.ppm" || return
-    python3 "$state/read_results.py" picture "$picture.ppm" "${1:--}" "${2:--}" &>"$dir/picture.txt"
+    echo "no picture could be taken" >"$dir/picture.txt" && take_picture "$dir/picture.png" || return
+    convert "$dir/picture.png" -depth 8 ppm:- |
+        python3 "$state/read_results.py" picture /dev/stdin "${1:--}" "${2:--}" &>"$dir/picture.txt"
 }
 check_picture() { wait_for shows_triangle "$@" || cat "$dir/picture.txt" >>"$dir/failure"; }
-# Runs read_results.py's check $1 on the files after it; what it finds wrong, or its crash, fails the case.
-check_results() { python3 "$state/read_results.py" "$@" &>>"$dir/failure" || fail "read_results.py $1: exit $?"; }
 
-# The frame counter's file (BENCH_LAP: a line a lap): whether it has $1 lines; line $1's rate.
-laps_written() { (($(wc -l <"$dir/frames") >= $1)); }
+# The rate of lap $1 in the frame counter's file (BENCH_LAP: a line a lap).
 lap_rate() { local rate && read -r _ rate _ < <(sed -n "$1p" "$dir/frames") && echo "${rate%.*}"; }
 
 # Types keys "$@" while the program is stopped: it must still see them, in the frames after.
@@ -162,6 +156,8 @@ closed_by_a_click() { ! running || { click_close_button; sleep 0.5; ! running; }
 # Ends a run that has shown what the case looks for: Esc held, or where no key is typed, a close.
 quit() { if declare -F press >/dev/null; then press Escape hold; else window_command close; fi; }
 hide() { { window_command "$1" && wait_for hidden; } || { fail "the window was not hidden ($1)" && return 1; }; }
+# Hides the window by $1, and waits for frames drawn while it is out of view.
+hide_and_draw() { hide "$1" && { wait_for drew_since "$(cpu_ticks)" || fail "no frame drawn while hidden"; }; }
 
 # The endings a row may name, once the window is there (but none). A step that fails fails the case.
 ending_none() { :; }
@@ -176,15 +172,15 @@ ending_close() { window_command close; }
 ending_close-no-keyboard() { window_command close; }
 ending_click-close() { wait_for closed_by_a_click; }
 ending_other-workspace-then-close() { hide other-workspace && window_command close; }
-ending_minimise-then-close() { hide minimise && window_command close; }
+ending_minimise-then-close() { hide_and_draw minimise && window_command close; }
 ending_minimise-then-show() {
-    hide minimise && { wait_for drew_since "$(cpu_ticks)" || fail "no frame drawn while hidden"; }
+    hide_and_draw minimise
     window_command show # then in view, with the triangle where its clock says
     wait_for not hidden || fail "not shown again"
     ! declare -F take_picture >/dev/null || check_picture "$time"
     quit
 }
-ending_errors-then-escape() { wait_for err_lines 2 && press Escape hold; }
+ending_errors-then-escape() { wait_for has_lines "$dir/err" 2 && press Escape hold; }
 ending_picture() { check_picture "$time"; quit; }
 ending_readme-picture() { local corners && corners=$(readme_says corners) && check_picture "$time" "$corners"; quit; }
 # What a frame leaves behind shows after 60 degrees, where a black point is to be.
@@ -192,9 +188,9 @@ ending_clock-moves() { check_picture "$time" && kill -USR1 "$pid" && check_pictu
 # Natively on Wayland: in view (the second lap) half to twice the monitor's 60; hidden, about 10.
 ending_frame-rate() {
     local lap=2
-    { wait_for laps_written $lap && (($(lap_rate $lap) >= 60 / 2 && $(lap_rate $lap) <= 2 * 60)); } ||
+    { wait_for has_lines "$dir/frames" $lap && (($(lap_rate $lap) >= 60 / 2 && $(lap_rate $lap) <= 2 * 60)); } ||
         fail "in view: $(lap_rate $lap) frames a second, not between half and twice the monitor's 60"
-    { hide other-workspace && lap=$(($(wc -l <"$dir/frames") + 2)) && wait_for laps_written $lap &&
+    { hide other-workspace && lap=$(($(wc -l <"$dir/frames") + 2)) && wait_for has_lines "$dir/frames" $lap &&
         (($(lap_rate $lap) <= 15)); } || fail "hidden: $(lap_rate $lap) frames a second, more than 15"
     window_command close
 }
@@ -226,31 +222,32 @@ close_stream() { case $1 in *E2E_CLOSE=stdout*) exec >&- ;; *E2E_CLOSE=stderr*) 
 end_run() {
     if [[ $1 != none ]] && ! { wait_for found_or_ended && find_window; }; then fail "no window titled $title"
     elif ! "ending_$1"; then fail "ending $1: a step failed (see the lines above, or the desktop's log)"; fi
-    wait_for not running || { kill -CONT "$pid"; kill -KILL "$pid"; fail "did not end within $((SECONDS - started)) s; killed"; }
+    wait_for not running || { kill -CONT "$pid"; kill -KILL "$pid"; fail "did not end within $SECONDS s of the case's start; killed"; }
     wait "$job"; rc=$?
 }
 
 # Runs row $1, given its columns after the name and the desktops.
 run_case() {
-    local vert=$2 frag=$3 env=$4 ending=$5 code=$6 out_name=$7 err_name=$8 out err time='' later='' started
+    local vert=$2 frag=$3 env=$4 ending=$5 code=$6 out_name=$7 err_name=$8 out err time='' later=
     local kept=${E2E_LOG%.log}-failed/${1//[^A-Za-z0-9.-]/_}
     [[ $env == - ]] && env=
     [[ $env =~ E2E_TIME=([0-9.]+)(,([0-9.]+))? ]] && time=${BASH_REMATCH[1]} later=${BASH_REMATCH[3]}
     desk=$state/desktop && rm -rf "$kept" && echo "=== $desktop: $1" >>"$desk/log"
-    # Through Xwayland the swap paces the frames, as on X11, and no wire log is written: skipped.
+    # Through Xwayland the swap paces the frames, as on X11: skipped.
     [[ $ending == frame-rate && -z $native_wayland ]] && echo "skipped: the program runs through Xwayland here" && return
     # The tools that drive the window and read the results, and the one that runs memcheck.
     [[ $ending == none ]] || skip_unless_installed "${window_needs[@]}" convert:imagemagick python3:python3
     [[ $env != *MEMCHECK* ]] || skip_unless_installed valgrind:valgrind python3:python3
-    dir=$(mktemp -d "$state/case.XXXXXX") && chmod 755 "$dir" && mkdir -p "$dir/bin" "$dir/Tarvelin/Shaders"
-    { make_shader "$vert" vert && make_shader "$frag" frag; } || { cat "$dir/failure" && return 1; }
+    dir=$(mktemp -d "$state/case.XXXXXX") && chmod 755 "$dir" && chown "$user" "$dir" && mkdir -p "$dir/bin" "$dir/Tarvelin/Shaders"
+    # A word of the row that the harness does not know (docs/testing.md lists them) fails the case.
+    local word && while read -r word; do words | grep -qxF "$word" || fail "no $word"; done < <(
+        printf '%s\n' "kind $vert" "kind $frag" "ending $ending" "pattern $out_name" "pattern $err_name"
+        grep -oE 'E2E_[A-Z_]+' <<<"$env" | sed 's/^/variable /')
+    { [[ ! -s $dir/failure ]] && make_shader "$vert" vert && make_shader "$frag" frag; } || { cat "$dir/failure" && return 1; }
     # The desktop goes away under the program: one of the case's own, so that later cases have theirs.
     [[ $ending != desktop-ends* && $ending != window-manager-ends ]] || new_desktop "$dir/desktop" || return 1
-    local preload=$state/${E2E_PRELOAD##*/}
-    if [[ $ending == frame-rate ]]; then # the frame counter appends its figures to a file of the user's
-        preload+=:$state/${E2E_FRAME_COUNTER##*/} env+=" BENCH_OUT=$dir/frames"
-        : >"$dir/frames" && chown "$user" "$dir/frames"
-    fi
+    local preload=$state/${E2E_PRELOAD##*/} # and the frame counter, which writes to the case's folder
+    [[ $ending != frame-rate ]] || preload+=:$state/${E2E_FRAME_COUNTER##*/} env+=" BENCH_OUT=$dir/frames"
     # Mesa's software renderer at once: else, without a GPU, Mesa's EGL tells of each device it tries.
     local runner=() launch=(env HOME="$desk/home" LIBGL_ALWAYS_SOFTWARE=1 LD_PRELOAD="$preload${E2E_KEEP_LOADED:+:$E2E_KEEP_LOADED}")
     launch_options
@@ -260,7 +257,6 @@ run_case() {
     # shellcheck source=/dev/null # written by the desktop's start
     source "$desk/env"
     [[ $ending == close-no-keyboard ]] || keyboard_on_seat
-    started=$SECONDS
     # shellcheck disable=SC2086 # the case's environment changes are separate words
     (cd "$dir/bin" && close_stream "$env" && exec "${as_user[@]}" "${launch[@]}" env $env "${runner[@]}" "$state/${E2E_PROGRAM##*/}") \
         >"$dir/out" 2>"$dir/err" 3>"$dir/memcheck.xml" &
@@ -272,13 +268,10 @@ run_case() {
     # Without what a container adds (GTK's image loader cannot sandbox itself without user namespaces)
     # and Wine's page fault in 1 run in 100 that else ends as it should (docs/windows.md).
     out=$(<"$dir/out") err=$(grep -vxE 'WARNING: Glycin running without sandbox\. .*|wine: Unhandled page fault on execute access to .*' "$dir/err")
-    # libwayland's wire log, where the case asks for it, which then leaves stderr.
-    if [[ $env == *WAYLAND_DEBUG* ]]; then
-        check_results frame-callbacks <(echo "$err")
-        err=$(grep -vE '^\[[0-9:. ]+\] ' <<<"$err")
-    fi
     [[ $desktop == wine ]] && out=${out//$'\r'/} err=${err//$'\r'/} # Windows ends lines with CR LF
-    [[ $env != *E2E_MEMCHECK* ]] || check_results memcheck "$dir/memcheck.xml" "$state/${E2E_PROGRAM##*/}"
+    # What memcheck finds wrong, or the reader's crash, fails the case.
+    [[ $env != *E2E_MEMCHECK* ]] || python3 "$state/read_results.py" memcheck "$dir/memcheck.xml" \
+        "$state/${E2E_PROGRAM##*/}" &>>"$dir/failure" || fail "read_results.py memcheck: exit $?"
     [[ $rc == "$code" ]] || fail "exit $rc, expected $code"
     [[ $out =~ ^${pattern[$out_name]}$ ]] || fail "stdout does not match the pattern $out_name"
     [[ $err =~ ^${pattern[$err_name]}$ ]] || fail "stderr does not match the pattern $err_name"
@@ -289,10 +282,8 @@ run_case() {
     return 1
 }
 
-make_shader() {
-    local good=$here/../Tarvelin/Shaders/shadername.$2
-    if declare -F "shader_$1" >/dev/null; then "shader_$1" "$dir/Tarvelin/Shaders/shadername.$2"; else fail "no shader kind $1"; fi
-}
+# Writes the case's shader file of stage $2 (vert or frag) by kind $1.
+make_shader() { local good=$here/../Tarvelin/Shaders/shadername.$2 && "shader_$1" "$dir/Tarvelin/Shaders/shadername.$2"; }
 
 # The words of the table's columns, a line each: COLUMN WORD (variable: those read from the environment).
 words() {

@@ -1,7 +1,6 @@
 # KWin's Wayland session, headless on a 1280 x 1024 output with two virtual desktops and a session
 # bus of its own, driven by scripts; the program runs natively on Wayland. No case types (KWin lets
-# only authorised programs type) or takes a picture (KWin 6 takes none without a GPU: its
-# screenshots need OpenGL).
+# only authorised programs type) or takes a picture (KWin 6's screenshots need a GPU's OpenGL).
 
 start_desktop() {
     echo "export WAYLAND_DISPLAY=kwin" >"$desk/env" && start_session_bus || return

@@ -8,8 +8,7 @@ start_desktop() {
 }
 needs+=(wine:wine)
 # Nothing is preloaded. Mesa draws on the main thread: its threads could fault as Wine ends (1 in 80).
-# cmd ends with the program's Windows exit code, which wineserver's kill (exit 137) of a program slow
-# to end under load would hide; the cases signal the program itself, the process its window names.
-# Wine's server, which outlives the program a while, is a part of the desktop, which its stop ends.
+# cmd passes on the program's exit code, which a kill by wineserver (137) would hide: the cases signal
+# the program itself, found by its window. Wine's server, which outlives it, is part of the desktop.
 launch_options() { launch=(env HOME="$desk/home" WINEDEBUG=-all LP_NUM_THREADS=0 E2E_DESKTOP="$desk") runner=(wine cmd /c); }
 find_window() { window=$(xdotool search --name "$title_pattern") && pid=$(xdotool getwindowpid "$window"); }
